@@ -1,0 +1,48 @@
+#include "mailcore/wide_text.h"
+
+#include <cstring>
+
+#include "mailcore/iconv_converter.h"
+
+namespace mailcore {
+namespace {
+
+// iconv descriptors are not safe to share between threads; one set per thread.
+const IconvConverter& Converter(const char* to, const char* from) {
+    thread_local IconvConverter wide_to_sjis("CP932", "UTF-16LE");
+    thread_local IconvConverter sjis_to_wide("UTF-16LE", "CP932");
+    thread_local IconvConverter utf8_to_sjis("CP932", "UTF-8");
+    thread_local IconvConverter sjis_to_utf8("UTF-8", "CP932");
+    if (std::strcmp(from, "UTF-16LE") == 0) return wide_to_sjis;
+    if (std::strcmp(to, "UTF-16LE") == 0) return sjis_to_wide;
+    if (std::strcmp(from, "UTF-8") == 0) return utf8_to_sjis;
+    return sjis_to_utf8;
+}
+
+}  // namespace
+
+std::string WideToCp932(std::u16string_view text) {
+    std::string le;
+    le.reserve(text.size() * 2);
+    for (char16_t c : text) {
+        le.push_back(static_cast<char>(c & 0xFF));
+        le.push_back(static_cast<char>(c >> 8));
+    }
+    return Converter("CP932", "UTF-16LE").Convert(le, "?", 2);
+}
+
+std::u16string Cp932ToWide(std::string_view text) {
+    std::string le = Converter("UTF-16LE", "CP932").Convert(text, std::string_view("?\0", 2), 1);
+    std::u16string out(le.size() / 2, u'\0');
+    for (size_t i = 0; i < out.size(); ++i) {
+        out[i] = static_cast<char16_t>(static_cast<unsigned char>(le[2 * i]) |
+                                       static_cast<unsigned char>(le[2 * i + 1]) << 8);
+    }
+    return out;
+}
+
+std::string Utf8ToCp932(std::string_view text) { return Converter("CP932", "UTF-8").Convert(text, "?", 1); }
+
+std::string Cp932ToUtf8(std::string_view text) { return Converter("UTF-8", "CP932").Convert(text, "?", 1); }
+
+}  // namespace mailcore
