@@ -16,7 +16,7 @@
 namespace inlark::tool {
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;  // fields in reading order: sender first
 
 // Mail files on disk usually have LF lines and no POP3 end line; the parser expects a retrieved text.
 std::string AsRetrievedText(std::string text) {
