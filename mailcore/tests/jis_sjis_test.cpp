@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -310,6 +311,22 @@ TEST(JisSjisLongInput, WorstCaseGrowth) {
     }
     EXPECT_TRUE(SjisToJis(sjis) == jis);
     EXPECT_TRUE(JisToSjis(jis) == full_width);
+}
+
+// Random bytes, escapes and katakana included: whatever comes out, nothing is read past the end.
+TEST(JisSjisGarbage, RandomBytesStayInside) {
+    std::mt19937 rng(0x2022);
+    const std::string alphabet =
+        BYTES("\x1b$(BIJ@\x21\x30\x7e\x7f\x80\x88\x9f\xa1\xb6\xde\xdf\xe0\xfc\xff\r\n");
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(rng() % 40, '\0');
+        for (char& c : text) c = rng() % 4 ? alphabet[rng() % alphabet.size()] : static_cast<char>(rng());
+        ExactBuffer input(text);
+        const std::string sjis = JisToSjis(input.view());
+        const std::string jis = SjisToJis(input.view());
+        EXPECT_LE(sjis.size(), text.size());
+        EXPECT_LE(jis.size(), text.size() * 5 + 3);
+    }
 }
 
 TEST(JisSjisRoundTrip, RandomJapaneseText) {

@@ -62,6 +62,21 @@ TEST(UuDecode, LengthLimitsTheInput) {
     EXPECT_EQ(Decode("#0V%T\r\n", 0), "");
 }
 
+TEST(UuDecode, RandomGarbageStaysInside) {
+    std::mt19937 rng(644);
+    constexpr std::string_view kPieces = "M#!`  0V%T\r\n";
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(rng() % 60, '\0');
+        for (char& c : text) c = rng() % 2 ? kPieces[rng() % kPieces.size()] : static_cast<char>(rng());
+        ExactBuffer input(text);
+        const size_t length = rng() % 80;
+        const auto bytes = UuDecode(input.view(), length);
+        if (bytes) {
+            EXPECT_LE(bytes->size(), std::min(length, text.size()));
+        }
+    }
+}
+
 // Against the uuencode program of sharutils on random files, with the lines ended by CR LF as mail
 // carries them, decoded whole and cut at every line and inside lines.
 class SharutilsUuencode : public ::testing::Test {
