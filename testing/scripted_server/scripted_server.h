@@ -61,7 +61,7 @@ class ScriptedServer {
 
     // Stops accepting; a connection in progress gets `grace` to be closed by its client, so what the
     // client sent before closing is recorded. Idempotent.
-    void Stop(Milliseconds grace = Milliseconds(2000));
+    void Stop(Milliseconds grace = Milliseconds(500));
 
     // Waits until `count` connections have ended. False when `timeout` passed first.
     bool WaitForFinished(std::size_t count, Milliseconds timeout = Milliseconds(5000));
