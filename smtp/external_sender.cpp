@@ -52,7 +52,7 @@ std::vector<std::string> SplitCommandLine(std::string_view command_line) {
 }
 
 std::optional<pid_t> StartCommandLine(std::string_view command_line) {
-    if (command_line.size() > kMaxCommandLine) return std::nullopt;
+    if (command_line.size() > kMaxExternalCommandLine) return std::nullopt;
     std::vector<std::string> arguments = SplitCommandLine(command_line);
     if (arguments.empty() || arguments.front().empty()) return std::nullopt;
     for (std::string& argument : arguments) argument = mailcore::Cp932ToUtf8(argument);
@@ -83,7 +83,7 @@ std::int32_t ExternalSend(std::string& execute_filename, std::string_view log_fi
     if (mail.body.empty()) mail.body = "(No Body)";
     if (execute_filename.empty()) execute_filename = "Outlark.exe";
     std::string command_line = BuildExternalCommandLine(execute_filename, log_filename, mail);
-    if (command_line.size() > kMaxCommandLine) return 0;
+    if (command_line.size() > kMaxExternalCommandLine) return 0;
     if (std::optional<pid_t> pid = StartCommandLine(command_line)) reaper.Add(*pid);
     return 1;
 }

@@ -12,7 +12,7 @@
 namespace outlark {
 
 // The room of the command line, in bytes; a longer line is refused.
-inline constexpr size_t kMaxCommandLine = 511;
+inline constexpr size_t kMaxExternalCommandLine = 511;
 
 struct ExternalMail {
     std::string server, to, from, subject, body, filename;  // Shift_JIS
@@ -28,7 +28,7 @@ std::string BuildExternalCommandLine(std::string_view execute_filename, std::str
 std::vector<std::string> SplitCommandLine(std::string_view command_line);
 
 // Starts the program named by the first argument with the arguments converted to UTF-8. Nothing when the
-// line is longer than kMaxCommandLine, empty, or the start failed.
+// line is longer than kMaxExternalCommandLine, empty, or the start failed.
 std::optional<pid_t> StartCommandLine(std::string_view command_line);
 
 // Reaps the sender programs this component started, without waiting for one (but in WaitAll).

@@ -145,8 +145,8 @@ TEST_F(ExternalSendTest, LongestFittingCommandLineStarts) {
     std::string program = program_;
     ExternalMail mail = Mail();
     size_t used = BuildExternalCommandLine(program, "a.log", mail).size();
-    mail.body += std::string(kMaxCommandLine - used, 'y');
-    ASSERT_EQ(BuildExternalCommandLine(program, "a.log", mail).size(), kMaxCommandLine);
+    mail.body += std::string(kMaxExternalCommandLine - used, 'y');
+    ASSERT_EQ(BuildExternalCommandLine(program, "a.log", mail).size(), kMaxExternalCommandLine);
     EXPECT_EQ(ExternalSend(program, "a.log", mail, reaper_), 1);
     reaper_.WaitAll();
     ASSERT_EQ(Recorded().size(), 1u);
