@@ -67,7 +67,8 @@ struct Smtp::Impl {
     void Connect(const std::u16string& server, SendJob::Resolve kind, std::int32_t* pVal) {
         std::string host = WideToCp932(server);
         if (engine) {
-            engine->ClearResults();
+            // A running worker owns the results until it ends; the connect below then reports busy.
+            if (!engine->IsBusy()) engine->ClearResults();
         } else {
             engine = std::make_unique<SmtpEngine>();
         }

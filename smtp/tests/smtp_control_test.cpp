@@ -298,6 +298,21 @@ TEST_F(SmtpControlTest, StepByStepExactConversation) {
     EXPECT_EQ(r, 0);
 }
 
+TEST_F(SmtpControlTest, SecondConnectIsRefusedAndTheFirstStaysUsable) {
+    ScriptedServer server(Script().Reply("220 ready\r\n").Expect("NOOP\r\n").Reply("250 ok\r\n"));
+    smtp.SetPort(server.Port());
+    Short(smtp);
+    std::int32_t r = 99;
+    smtp.ConnectByAddr(kLocal, &r);
+    ASSERT_EQ(r, 1);
+    smtp.ConnectByName(kLocal, &r);
+    EXPECT_EQ(r, -5);
+    smtp.NOOP(&r);
+    EXPECT_EQ(r, 1);
+    smtp.ConnectByName(u"", &r);
+    EXPECT_EQ(r, -2);
+}
+
 TEST_F(SmtpControlTest, LineBreakInCommandTextIsRefusedAndNothingSent) {
     ScriptedServer server(Script().Reply("220 ready\r\n").Expect("NOOP\r\n").Reply("250 ok\r\n"));
     smtp.SetPort(server.Port());
