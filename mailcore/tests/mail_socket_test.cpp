@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <future>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,7 @@ struct ModeRow {
     std::string_view terminator;
     std::string expected;
     std::string next;  // what a following OneLine read returns; empty: nothing is left
+    friend void PrintTo(const ModeRow& row, std::ostream* os) { *os << row.name; }
 };
 
 class ReplyModes : public ::testing::TestWithParam<ModeRow> {};
@@ -149,6 +151,7 @@ struct FailureRow {
     ReplyMode mode;
     std::size_t capacity;
     std::string keptInCallerBuffer;
+    friend void PrintTo(const FailureRow& row, std::ostream* os) { *os << row.name; }
 };
 
 class ReadFailures : public ::testing::TestWithParam<FailureRow> {};
@@ -358,6 +361,7 @@ struct UnstuffRow {
     const char* name;
     std::string in;
     std::string out;
+    friend void PrintTo(const UnstuffRow& row, std::ostream* os) { *os << row.name; }
 };
 
 class DotUnstuffing : public ::testing::TestWithParam<UnstuffRow> {};
