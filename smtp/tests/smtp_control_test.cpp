@@ -223,11 +223,19 @@ TEST_F(SmtpControlTest, SilentServerTimesOut) {
     EXPECT_EQ(Send(smtp, server), -2);
 }
 
-TEST_F(SmtpControlTest, SendByAddrInExternalModeIsMinusOne) {
+TEST_F(SmtpControlTest, ExternalModeNeverConnects) {
+    ScriptedServer server(Script().Reply("220 ready\r\n").Silence());
+    smtp.SetPort(server.Port());
     smtp.SetSync(2);
+    smtp.SetExecuteFilename(u"");
     std::int32_t status = 0;
     smtp.SendMailByAddr(kLocal, u"t@x", u"f@x", u"s", u"b", u"", &status);
     EXPECT_EQ(status, -1);
+    smtp.SendMail(kLocal, u"t@x", u"f@x", u"s", u"b", u"", &status);
+    EXPECT_EQ(status, 1) << "even though no program of that name exists";
+    EXPECT_EQ(smtp.ExecuteFilename(), u"Outlark.exe");
+    server.Stop(Milliseconds(0));
+    EXPECT_EQ(server.Accepted(), 0u);
 }
 
 TEST_F(SmtpControlTest, StepByStepExactConversation) {
