@@ -321,6 +321,22 @@ TEST_F(SmtpControlTest, SecondConnectIsRefusedAndTheFirstStaysUsable) {
     EXPECT_EQ(r, -2);
 }
 
+TEST_F(SmtpControlTest, StatusLineTooLongForItsBufferFails) {
+    Script s;
+    s.Reply("220 ready\r\n").Expect("HELO a\r\n").Reply("250 " + std::string(248, 'x') + "\r\n");
+    s.Expect("HELO b\r\n").Reply("250 " + std::string(249, 'y') + "\r\n");
+    ScriptedServer server(std::move(s));
+    smtp.SetPort(server.Port());
+    Short(smtp);
+    std::int32_t r = 99;
+    smtp.ConnectByName(kLocal, &r);
+    ASSERT_EQ(r, 1);
+    smtp.HELO(u"a", &r);
+    EXPECT_EQ(r, 1) << "a 254-byte line fits the 256-byte buffer";
+    smtp.HELO(u"b", &r);
+    EXPECT_EQ(r, 0) << "a 255-byte line does not";
+}
+
 TEST_F(SmtpControlTest, LineBreakInCommandTextIsRefusedAndNothingSent) {
     ScriptedServer server(Script().Reply("220 ready\r\n").Expect("NOOP\r\n").Reply("250 ok\r\n"));
     smtp.SetPort(server.Port());
