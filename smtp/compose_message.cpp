@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -54,6 +55,16 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     }
 }
 
+// Pieces glued in one allocation.
+std::string Join(std::initializer_list<std::string_view> parts) {
+    size_t size = 0;
+    for (std::string_view part : parts) size += part.size();
+    std::string out;
+    out.reserve(size);
+    for (std::string_view part : parts) out.append(part);
+    return out;
+}
+
 void EndLineIfOpen(std::string& text) {
     if (text.empty() || text.back() != '\n') text += "\r\n";
 }
@@ -72,21 +83,21 @@ class Composer {
     std::string Compose(std::string_view body) {
         text_.reserve(4096 + body.size() * 2);
         for (const std::string& extra : message_.extra_headers) Header(SingleLineValue(extra));
-        text_ += "Date: " + FormatMailDate(context_.now) + "\r\n";
+        text_ += Join({"Date: ", FormatMailDate(context_.now), "\r\n"});
         RecipientLines("To", message_.to);
         RecipientLines("Cc", message_.cc);
         RecipientLines("Bc", message_.bc);
         if (message_.from) {
             const Recipient& from = *message_.from;
             if (from.nickname.empty()) {
-                Header("From: <" + SingleLineValue(from.address) + ">");
+                Header(Join({"From: <", SingleLineValue(from.address), ">"}));
             } else {
-                Header("From: \"" + SingleLineValue(from.nickname) + "\" <" + SingleLineValue(from.address) +
-                       ">");
+                Header(Join({"From: \"", SingleLineValue(from.nickname), "\" <",
+                             SingleLineValue(from.address), ">"}));
             }
         }
-        if (message_.reply_to) text_ += "Reply-To: " + SingleLineValue(*message_.reply_to) + "\r\n";
-        if (message_.subject) Header("Subject: " + SingleLineValue(*message_.subject));
+        if (message_.reply_to) text_ += Join({"Reply-To: ", SingleLineValue(*message_.reply_to), "\r\n"});
+        if (message_.subject) Header(Join({"Subject: ", SingleLineValue(*message_.subject)}));
 
         std::optional<std::vector<Attachment>> attachments = ExistingAttachments(message_.attachments);
         const bool has_attachments = !message_.attachments.empty();
@@ -133,8 +144,8 @@ class Composer {
     void RecipientLines(std::string_view field, const std::vector<Recipient>& list) {
         for (size_t i = 0; i < list.size(); ++i) {
             std::string line = i == 0 ? std::string(field) + ": " : std::string("\t");
-            if (!list[i].nickname.empty()) line += "\"" + SingleLineValue(list[i].nickname) + "\" ";
-            line += "<" + SingleLineValue(list[i].address) + ">";
+            if (!list[i].nickname.empty()) line += Join({"\"", SingleLineValue(list[i].nickname), "\" "});
+            line += Join({"<", SingleLineValue(list[i].address), ">"});
             if (i + 1 < list.size()) line += ",";
             Header(line);
         }
@@ -148,7 +159,7 @@ class Composer {
             text_ += "\r\n";
             Header("Content-Type: application/octet-stream; name=\"" + name + "\"", kHeaderPlain);
             text_ += "Content-Transfer-Encoding: base64\r\n";
-            Header("Content-Description: " + stem + " (" + SingleLineValue(attachment.type_name) + ")",
+            Header(Join({"Content-Description: ", stem, " (", SingleLineValue(attachment.type_name), ")"}),
                    kHeaderPlain);
             Header("Content-Disposition: attachment; filename=\"" + name + "\"", kHeaderPlain);
             text_ += "\r\n";
@@ -162,7 +173,7 @@ class Composer {
     void UuencodedAttachments(const std::vector<Attachment>& attachments) {
         for (const Attachment& attachment : attachments) {
             EndLineIfOpen(text_);
-            text_ += "begin 600 " + SingleLineValue(FileNameOf(attachment.path)) + "\r\n";
+            text_ += Join({"begin 600 ", SingleLineValue(FileNameOf(attachment.path)), "\r\n"});
             if (std::optional<std::string> data = ReadWholeFile(attachment.path)) {
                 text_ += mailcore::UuEncode(*data);
             }

@@ -14,7 +14,11 @@ namespace outlark {
 
 std::string BuildExternalCommandLine(std::string_view execute_filename, std::string_view log_filename,
                                      const ExternalMail& mail) {
-    auto quoted = [](std::string_view text) { return "\"" + std::string(text) + "\""; };
+    auto quoted = [](std::string_view text) {
+        std::string out = "\"";
+        out.append(text).push_back('"');
+        return out;
+    };
     std::string line = quoted(execute_filename);
     line += ' ';
     line += log_filename.empty() ? std::string("Outlark.log") : quoted(log_filename);
