@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "mailcore/base64.h"
@@ -15,6 +16,9 @@ struct Case {
     std::string input;
     std::string expected;
 };
+
+// Test names carry the row; no byte dump of the row itself.
+void PrintTo(const Case& row, std::ostream* os) { *os << row.name; }
 
 class Base64EncodeTest : public testing::TestWithParam<Case> {};
 

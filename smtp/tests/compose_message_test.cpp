@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "mailcore/wide_text.h"
@@ -80,6 +81,9 @@ struct Case {
     std::string body;
     std::string expected;
 };
+
+// Test names carry the row; no byte dump of the row itself.
+void PrintTo(const Case& row, std::ostream* os) { *os << row.name; }
 
 class ComposeMessageTest : public testing::TestWithParam<Case> {
   protected:

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -71,6 +72,9 @@ struct Case {
     ExternalMail mail;
     std::vector<std::string> expected;
 };
+
+// Test names carry the row; no byte dump of the row itself.
+void PrintTo(const Case& row, std::ostream* os) { *os << row.name; }
 
 class ExternalSendArgumentsTest : public ExternalSendTest, public testing::WithParamInterface<Case> {};
 
@@ -145,6 +149,8 @@ TEST_F(ExternalSendTest, LongestFittingCommandLineStarts) {
     std::string program = program_;
     ExternalMail mail = Mail();
     size_t used = BuildExternalCommandLine(program, "a.log", mail).size();
+    if (used > kMaxExternalCommandLine)
+        GTEST_SKIP() << "the build folder's path alone fills the command line";
     mail.body += std::string(kMaxExternalCommandLine - used, 'y');
     ASSERT_EQ(BuildExternalCommandLine(program, "a.log", mail).size(), kMaxExternalCommandLine);
     EXPECT_EQ(ExternalSend(program, "a.log", mail, reaper_), 1);

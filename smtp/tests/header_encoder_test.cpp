@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "mailcore/base64_encode.h"
@@ -31,6 +32,9 @@ struct Case {
     std::int32_t width;
     std::string expected;
 };
+
+// Test names carry the row; no byte dump of the row itself.
+void PrintTo(const Case& row, std::ostream* os) { *os << row.name; }
 
 class EncodeHeaderLineTest : public testing::TestWithParam<Case> {};
 
@@ -76,6 +80,9 @@ struct LineCase {
     std::string value;
     std::string expected;
 };
+
+// Test names carry the row; no byte dump of the row itself.
+void PrintTo(const LineCase& row, std::ostream* os) { *os << row.name; }
 
 class SingleLineValueTest : public testing::TestWithParam<LineCase> {};
 

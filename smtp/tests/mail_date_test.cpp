@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <ostream>
 #include <string>
 
 namespace outlark {
@@ -39,6 +40,9 @@ struct Case {
     std::time_t when;
     const char* expected;
 };
+
+// Test names carry the row; no byte dump of the row itself.
+void PrintTo(const Case& row, std::ostream* os) { *os << row.name; }
 
 class FormatMailDateTest : public testing::TestWithParam<Case> {};
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <ostream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -143,6 +144,9 @@ struct StatusCase {
     std::int32_t status;
 };
 
+// Test names carry the row; no byte dump of the row itself.
+void PrintTo(const StatusCase& row, std::ostream* os) { *os << row.name; }
+
 Script Upto(int stage) {
     Script s;
     s.Reply("220 ready\r\n").Expect("HELO Outlark\r\n");
@@ -189,6 +193,9 @@ struct ArgumentCase {
     const char* name;
     std::u16string server, to, from;
 };
+
+// Test names carry the row; no byte dump of the row itself.
+void PrintTo(const ArgumentCase& row, std::ostream* os) { *os << row.name; }
 
 class OneShotArgumentTest : public testing::TestWithParam<ArgumentCase> {};
 

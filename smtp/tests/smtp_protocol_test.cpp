@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace outlark {
@@ -18,6 +19,9 @@ struct LineCase {
     std::string expected;
     CommandLineError error;
 };
+
+// Test names carry the row; no byte dump of the row itself.
+void PrintTo(const LineCase& row, std::ostream* os) { *os << row.name; }
 
 class BuildCommandLineTest : public testing::TestWithParam<LineCase> {};
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 
 #include "inlark/pop3.h"
@@ -28,6 +29,9 @@ struct Settings {
     std::int32_t header8bit;
     std::int32_t encode;
 };
+
+// Test names carry the row; no byte dump of the row itself.
+void PrintTo(const Settings& row, std::ostream* os) { *os << row.name; }
 
 class SmtpServers : public ms::RealServersTest, public testing::WithParamInterface<Settings> {};
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,9 @@ struct StatusCase {
     std::int32_t status;
     size_t commands_sent;
 };
+
+// Test names carry the row; no byte dump of the row itself.
+void PrintTo(const StatusCase& row, std::ostream* os) { *os << row.name; }
 
 class SendStatusTest : public testing::TestWithParam<StatusCase> {};
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace outlark {
@@ -12,6 +13,9 @@ struct Case {
     std::string text;
     std::string expected;
 };
+
+// Test names carry the row; no byte dump of the row itself.
+void PrintTo(const Case& row, std::ostream* os) { *os << row.name; }
 
 class StuffDotsTest : public testing::TestWithParam<Case> {};
 
