@@ -190,9 +190,9 @@ QString SettingsFilePath(const QString& programFolder) {
 }
 
 QString SettingCorrection::LogText() const {
+    // One arg() call: a stored text holding "%1" must not be taken for a placeholder.
     return QStringLiteral("Mirelo.ini: %1=\"%2\" is not a 16-bit number; %3 used.")
-        .arg(key, storedText)
-        .arg(usedValue);
+        .arg(key, storedText, QString::number(usedValue));
 }
 
 LoadResult LoadSettings(const QString& iniPath, AgentSettings& settings) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QFile>
 #include <cerrno>
 
 #include "agent/config/unique_fd.h"
@@ -34,7 +35,7 @@ void AgentLog::WriteLog(const QString& message) const {
     const std::string line = FormatLogLine(message, clock_());
 
     const UniqueFd fd(
-        ::open(path.toLocal8Bit().constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     if (!fd.valid()) return;
     // One write() per line: with O_APPEND the kernel places it whole at the end, so lines of two
     // processes never mix. A short or failed write loses the line, as the log promises nothing more.

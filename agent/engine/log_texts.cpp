@@ -91,4 +91,7 @@ QString EnvironmentChangeAbortWrongSetting(int which) {
 }
 QString EnvironmentChangeEnd() { return QStringLiteral("-Mirelo environment change end."); }
 
+QString ErrorLoadSettings(const QString& reason) { return QStringLiteral("ERROR LoadSettings:") + reason; }
+QString ErrorSaveSettings(const QString& reason) { return QStringLiteral("ERROR SaveSettings:") + reason; }
+
 }  // namespace mirelo::log_text

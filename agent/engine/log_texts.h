@@ -63,4 +63,8 @@ QString ChangeMailAddress(const QString& newAddress);
 QString EnvironmentChangeAbortWrongSetting(int which);  // 1, 2 or 3
 QString EnvironmentChangeEnd();
 
+// Settings file, for the results of LoadSettings and SaveSettings
+QString ErrorLoadSettings(const QString& reason);  // "ERROR LoadSettings:" and the reason
+QString ErrorSaveSettings(const QString& reason);  // "ERROR SaveSettings:" and the reason
+
 }  // namespace mirelo::log_text

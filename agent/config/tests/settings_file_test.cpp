@@ -278,6 +278,7 @@ const NumberRow kNumberRows[] = {
     {"Fraction", "1.5", 5, true},
     {"TwoSigns", "+-3", 5, true},
     {"FullWidthDigits", "\x82\x54", 5, true},
+    {"PlaceholderText", "%1", 5, true},
 };
 
 class NumberTable : public SettingsFile, public testing::WithParamInterface<NumberRow> {};
@@ -294,9 +295,10 @@ TEST_P(NumberTable, BadNumbersFallBackToDefault) {
     ASSERT_EQ(result.corrections.size(), 1u);
     EXPECT_EQ(result.corrections[0].key, QStringLiteral("CheckInterval"));
     EXPECT_EQ(result.corrections[0].usedValue, 5);
-    EXPECT_TRUE(result.corrections[0].LogText().startsWith(QStringLiteral("Mirelo.ini: CheckInterval=\"")));
-    EXPECT_TRUE(
-        result.corrections[0].LogText().endsWith(QStringLiteral("\" is not a 16-bit number; 5 used.")));
+    EXPECT_EQ(result.corrections[0].LogText(),
+              QStringLiteral("Mirelo.ini: CheckInterval=\"") +
+                  QString::fromStdU16String(mailcore::Cp932ToWide(GetParam().stored)).trimmed() +
+                  QStringLiteral("\" is not a 16-bit number; 5 used."));
 }
 
 INSTANTIATE_TEST_SUITE_P(SettingsFile, NumberTable, testing::ValuesIn(kNumberRows),
@@ -341,6 +343,12 @@ TEST_F(SettingsFile, UnreadableOldFileIsNotReplaced) {
     EXPECT_TRUE(result.error.contains(QStringLiteral("cannot read"))) << result.error.toStdString();
     EXPECT_TRUE(QFileInfo(IniPath()).isDir());
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList());
+
+    AgentSettings settings;
+    const LoadResult loaded = Load(settings);
+    EXPECT_TRUE(loaded.startWizard);
+    EXPECT_TRUE(loaded.readError.contains(QStringLiteral("Mirelo.ini"))) << loaded.readError.toStdString();
+    EXPECT_EQ(settings, AgentSettings());
 }
 
 TEST_F(SettingsFile, WriteFailureLeavesOldFileAndNoTemporary) {
