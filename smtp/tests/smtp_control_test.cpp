@@ -521,6 +521,19 @@ TEST_F(SendLogProtocolTest, SuccessAndRefusalRecords) {
     EXPECT_THAT(log, HasSubstr("Filename:\r\n  0\r\n\r\n"));
 }
 
+TEST_F(SendLogProtocolTest, WorkerRecordHasSyncZeroAndEmptyTextsAsNothing) {
+    ScriptedServer server(Accepting(" "));
+    EventHost host(smtp);
+    Short(smtp);
+    smtp.SetSync(0);
+    EXPECT_EQ(Send(smtp, server, u""), 1);
+    ASSERT_TRUE(host.WaitFor(1));
+    EXPECT_EQ(host.statuses.front(), 1);
+    std::string log = Log();
+    EXPECT_THAT(log, HasSubstr("ST=5, RT=5, S=0)\r\n"));
+    EXPECT_THAT(log, HasSubstr("Body:\r\n  \r\nFilename:\r\n  \r\n\r\n"));
+}
+
 TEST_F(SendLogProtocolTest, EmptyLogNameWritesNothing) {
     smtp.SetLogFilename(u"0");
     EXPECT_EQ(smtp.LogFilename(), u"");
