@@ -387,7 +387,7 @@ void Smtp::Impl::SendMail(const std::u16string& server_text, const std::u16strin
     }
 
     // Sync 0: the worker owns copies of everything but the queue, which outlives it (joined in ~Smtp).
-    if (job.mail.body.empty()) job.mail.body = " ";
+    if (job.mail.body.empty()) job.mail.body.push_back(' ');
     job.mail.mailer = "X-Mailer: Outlark Version 1.6.0.1";
     send_worker_running = true;
     try {
