@@ -30,6 +30,8 @@ class UniqueFd {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
     }
+    // Closes now, so that a delayed write error reported by close() can be seen.
+    int Close() { return ::close(std::exchange(fd_, -1)); }
 
   private:
     int fd_ = -1;

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "agent/config/unique_fd.h"
+#include "mailcore/unique_fd.h"
 
 namespace mirelo {
 namespace {
@@ -54,7 +54,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 }  // namespace
 
 FileContent ReadWholeFile(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    mailcore::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT) return {};
         return {std::nullopt, Failure("cannot read", path, errno).error};
@@ -75,7 +75,7 @@ FileContent ReadWholeFile(const std::string& path) {
 
 FileResult ReplaceFileAtomically(const std::string& path, std::string_view bytes, mode_t mode) {
     std::string pattern = path + ".XXXXXX";
-    UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    mailcore::UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
     if (fd.get() < 0) return Failure("cannot create a temporary file for", path, errno);
     TemporaryFile temp(pattern);
 
@@ -87,7 +87,7 @@ FileResult ReplaceFileAtomically(const std::string& path, std::string_view bytes
     temp.Release();
 
     // Makes the rename itself durable; the new file is already in place, so a failure here is harmless.
-    UniqueFd folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    mailcore::UniqueFd folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() >= 0) ::fsync(folder.get());
     return {};
 }

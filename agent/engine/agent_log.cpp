@@ -6,7 +6,7 @@
 #include <QFile>
 #include <cerrno>
 
-#include "agent/config/unique_fd.h"
+#include "mailcore/unique_fd.h"
 #include "mailcore/wide_text.h"
 
 namespace mirelo {
@@ -34,9 +34,9 @@ void AgentLog::WriteLog(const QString& message) const {
     if (path.isEmpty()) return;
     const std::string line = FormatLogLine(message, clock_());
 
-    const UniqueFd fd(
+    const mailcore::UniqueFd fd(
         ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (!fd.valid()) return;
+    if (!fd) return;
     // One write() per line: with O_APPEND the kernel places it whole at the end, so lines of two
     // processes never mix. A short or failed write loses the line, as the log promises nothing more.
     ssize_t written;
