@@ -1,0 +1,107 @@
+#pragma once
+// libinlark: a POP3 client component.
+//
+// Every command method reports through its out-parameter pVal (never by an exception):
+//    1  success; with Sync 0 and an event receiver attached: command started, EndOfCommand follows
+//    0  failure: not connected, connect or send failed, no reply in time, negative or malformed reply
+//   -1  busy: the previous asynchronous command is still running
+//   -2  bad argument: message number out of range, absent server or user text, or a text holding CR, LF
+//       or NUL (nothing is sent)
+//   -3  user name longer than 32 bytes        -4  password longer than 32 bytes
+//   -5  already connected
+// Texts cross this boundary as UTF-16; towards the server they are Shift_JIS (CP932).
+//
+// Threads: all methods belong to the host's thread. With Sync 0 a command runs on a worker thread and its
+// outcome waits in a queue until the host calls ProcessEvents(), which calls EndOfCommand on every sink,
+// on the host's thread. A wake-up callback tells the host (from the worker) that an outcome is waiting.
+// Until a sink or a wake-up is attached, Sync 0 runs commands synchronously.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#define INLARK_API __attribute__((visibility("default")))
+
+namespace inlark {
+
+// The component's event interface.
+class INLARK_API Pop3Events {
+  public:
+    virtual ~Pop3Events() = default;
+    // lStatus: 1 the command succeeded, 0 it failed.
+    virtual void EndOfCommand(std::int32_t lStatus) = 0;
+};
+
+class INLARK_API Pop3 {
+  public:
+    Pop3();
+    // Ends the connection as Destroy does; a running worker is waited for.
+    ~Pop3();
+    Pop3(const Pop3&) = delete;
+    Pop3& operator=(const Pop3&) = delete;
+
+    // Properties. Time-outs are in seconds; they take effect at the next connect. The receive time-out
+    // bounds the silence between two pieces of a reply; the send time-out each wait to send and the connect.
+    std::int32_t Port() const;  // 110
+    void SetPort(std::int32_t value);
+    std::int32_t SendTimeout() const;  // 120
+    void SetSendTimeout(std::int32_t value);
+    std::int32_t RecvTimeout() const;  // 120
+    void SetRecvTimeout(std::int32_t value);
+    std::u16string LogFilename() const;  // "Inlark.log"; kept, no file is written
+    void SetLogFilename(const std::u16string& value);
+    std::int32_t Sync() const;  // 1; only 0 and 1 are accepted
+    void SetSync(std::int32_t value);
+    // The last error value: -5 after an index outside the current list. Nothing clears it.
+    std::int32_t LastError() const;
+
+    // Connection.
+    void ConnectByName(const std::u16string& strServerName, std::int32_t* pVal);
+    // A numeric address, which must have a reverse (address to name) entry.
+    void ConnectByAddr(const std::u16string& strServerAddr, std::int32_t* pVal);
+    // pVal 1 when an engine existed and was ended, else 0.
+    void Destroy(std::int32_t* pVal);
+
+    // Commands.
+    void Authorize(const std::u16string& strUserName, const std::u16string& strPassword, std::int32_t* pVal);
+    void USER(const std::u16string& strUserName, std::int32_t* pVal);
+    void PASS(const std::u16string& strPassword, std::int32_t* pVal);
+    void STAT(std::int32_t* pVal);
+    void LIST(std::int32_t lNo, std::int32_t* pVal);  // lNo 0: the whole listing
+    void LAST(std::int32_t* pVal);
+    void UIDL(std::int32_t lNo, std::int32_t* pVal);                      // lNo 0: the whole listing
+    void TOP_(std::int32_t lNo, std::int32_t lLine, std::int32_t* pVal);  // lLine 0: "TOP n" alone
+    void RETR(std::int32_t lNo, std::int32_t* pVal);
+    void DELE(std::int32_t lNo, std::int32_t* pVal);
+    void NOOP(std::int32_t* pVal);
+    void RSET(std::int32_t* pVal);
+    void QUIT(std::int32_t* pVal);
+
+    // Read-outs of the last command (never on the network). While an asynchronous command runs they
+    // answer as if there were no engine.
+    void GetCount(std::int32_t* pVal);
+    void GetNo(std::int32_t lIndex, std::int32_t* pVal);
+    // For an index outside 1..GetCount the text is null, given here as empty text, and LastError is -5.
+    void GetData(std::int32_t lIndex, std::u16string* pVal);
+    // After TOP_ or RETR the retrieved message; after any other command the last reply line.
+    void GetMessage(std::u16string* pVal);
+    // Releases the retrieved text, the lists and the parsed message. pVal is left as it is.
+    void ReleaseData(std::int32_t* pVal);
+
+    // Events.
+    void Advise(Pop3Events* sink);
+    void Unadvise(Pop3Events* sink);
+    // Called on the worker thread after each outcome is queued; it must only arrange for ProcessEvents
+    // to run on the host's thread.
+    void SetWakeup(std::function<void()> wakeup);
+    // Raises EndOfCommand for every outcome waiting, on the calling (host's) thread.
+    void ProcessEvents();
+
+  private:
+    friend class Pop3Internals;
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace inlark

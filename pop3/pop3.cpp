@@ -1,0 +1,198 @@
+#include "inlark/pop3.h"
+
+#include <algorithm>
+#include <climits>
+#include <utility>
+
+#include "mailcore/wide_text.h"
+#include "pop3/pop3_state.h"
+
+namespace inlark {
+
+namespace {
+
+using mailcore::Cp932ToWide;
+using mailcore::WideToCp932;
+
+std::int32_t SecondsToMs(std::int32_t seconds) {
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(std::int64_t{seconds} * 1000, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace
+
+void Pop3::State::Connect(const std::u16string& server, mailcore::MailEngine::Resolution resolution,
+                          std::int32_t* pVal) {
+    lastCommandRetrievedText = false;
+    if (engine) {
+        ReleaseRecord();
+    } else {
+        engine = std::make_unique<Pop3Engine>();
+    }
+    Pop3Engine* current = Engine();
+    if (!current->IsBusy() && !current->IsConnected()) {
+        // Set before the connect, so the greeting is read with the host's time-outs too.
+        current->Socket().SetSendTimeout(sendTimeoutMs);
+        current->Socket().SetReceiveTimeout(recvTimeoutMs);
+        current->SetDisconnectWait(disconnectWait);
+    }
+    std::int32_t result = current->Connect(WideToCp932(server), port, resolution);
+    if (pVal != nullptr) *pVal = result;
+}
+
+Pop3::Pop3() : state_(std::make_unique<State>()) {}
+
+Pop3::~Pop3() {
+    std::int32_t ignored = 0;
+    Destroy(&ignored);
+}
+
+std::int32_t Pop3::Port() const { return state_->port; }
+void Pop3::SetPort(std::int32_t value) { state_->port = value; }
+std::int32_t Pop3::SendTimeout() const { return state_->sendTimeoutMs / 1000; }
+void Pop3::SetSendTimeout(std::int32_t value) { state_->sendTimeoutMs = SecondsToMs(value); }
+std::int32_t Pop3::RecvTimeout() const { return state_->recvTimeoutMs / 1000; }
+void Pop3::SetRecvTimeout(std::int32_t value) { state_->recvTimeoutMs = SecondsToMs(value); }
+std::u16string Pop3::LogFilename() const { return state_->logFilename; }
+void Pop3::SetLogFilename(const std::u16string& value) { state_->logFilename = value; }
+std::int32_t Pop3::Sync() const { return state_->sync; }
+std::int32_t Pop3::LastError() const { return state_->lastError; }
+
+void Pop3::SetSync(std::int32_t value) {
+    if (value == 0 || value == 1) state_->sync = value;
+}
+
+void Pop3::ConnectByName(const std::u16string& strServerName, std::int32_t* pVal) {
+    state_->Connect(strServerName, mailcore::MailEngine::Resolution::kByName, pVal);
+}
+
+void Pop3::ConnectByAddr(const std::u16string& strServerAddr, std::int32_t* pVal) {
+    state_->Connect(strServerAddr, mailcore::MailEngine::Resolution::kByAddress, pVal);
+}
+
+void Pop3::Destroy(std::int32_t* pVal) {
+    std::int32_t result = 0;
+    if (state_->engine) {
+        state_->ReleaseRecord();
+        state_->engine->Disconnect();
+        state_->engine.reset();
+        result = 1;
+    }
+    if (pVal != nullptr) *pVal = result;
+}
+
+void Pop3::Authorize(const std::u16string& strUserName, const std::u16string& strPassword,
+                     std::int32_t* pVal) {
+    state_->Run(pVal, false, [&](Pop3Engine& e) {
+        return e.Authorize(WideToCp932(strUserName), WideToCp932(strPassword));
+    });
+}
+
+void Pop3::USER(const std::u16string& strUserName, std::int32_t* pVal) {
+    state_->Run(pVal, false, [&](Pop3Engine& e) { return e.User(WideToCp932(strUserName)); });
+}
+
+void Pop3::PASS(const std::u16string& strPassword, std::int32_t* pVal) {
+    state_->Run(pVal, false, [&](Pop3Engine& e) { return e.Pass(WideToCp932(strPassword)); });
+}
+
+void Pop3::STAT(std::int32_t* pVal) {
+    state_->Run(pVal, false, [](Pop3Engine& e) { return e.Stat(); });
+}
+
+void Pop3::LIST(std::int32_t lNo, std::int32_t* pVal) {
+    state_->Run(pVal, false, [=](Pop3Engine& e) { return e.List(lNo); });
+}
+
+void Pop3::LAST(std::int32_t* pVal) {
+    state_->Run(pVal, false, [](Pop3Engine& e) { return e.Last(); });
+}
+
+void Pop3::UIDL(std::int32_t lNo, std::int32_t* pVal) {
+    state_->Run(pVal, false, [=](Pop3Engine& e) { return e.Uidl(lNo); });
+}
+
+void Pop3::TOP_(std::int32_t lNo, std::int32_t lLine, std::int32_t* pVal) {
+    state_->Run(pVal, true, [=](Pop3Engine& e) { return e.Top(lNo, lLine); });
+}
+
+void Pop3::RETR(std::int32_t lNo, std::int32_t* pVal) {
+    state_->Run(pVal, true, [=](Pop3Engine& e) { return e.Retr(lNo); });
+}
+
+void Pop3::DELE(std::int32_t lNo, std::int32_t* pVal) {
+    state_->Run(pVal, false, [=](Pop3Engine& e) { return e.Dele(lNo); });
+}
+
+void Pop3::NOOP(std::int32_t* pVal) {
+    state_->Run(pVal, false, [](Pop3Engine& e) { return e.Noop(); });
+}
+
+void Pop3::RSET(std::int32_t* pVal) {
+    state_->Run(pVal, false, [](Pop3Engine& e) { return e.Rset(); });
+}
+
+void Pop3::QUIT(std::int32_t* pVal) {
+    state_->Run(pVal, false, [](Pop3Engine& e) { return e.Quit(); });
+}
+
+void Pop3::GetCount(std::int32_t* pVal) {
+    const Pop3Engine* engine = state_->Idle();
+    if (pVal != nullptr) *pVal = engine != nullptr ? engine->Count() : 0;
+}
+
+void Pop3::GetNo(std::int32_t lIndex, std::int32_t* pVal) {
+    const Pop3Engine* engine = state_->Idle();
+    if (pVal != nullptr) *pVal = engine != nullptr ? engine->GetNo(lIndex) : 0;
+}
+
+void Pop3::GetData(std::int32_t lIndex, std::u16string* pVal) {
+    std::u16string text;
+    if (const Pop3Engine* engine = state_->Idle()) {
+        if (auto data = engine->GetData(lIndex)) {
+            text = Cp932ToWide(*data);
+        } else {
+            state_->lastError = -5;
+        }
+    }
+    if (pVal != nullptr) *pVal = std::move(text);
+}
+
+void Pop3::GetMessage(std::u16string* pVal) {
+    std::u16string text;
+    if (const Pop3Engine* engine = state_->Idle()) {
+        text = Cp932ToWide(state_->lastCommandRetrievedText ? engine->RetrievedText() : engine->LastReply());
+    }
+    if (pVal != nullptr) *pVal = std::move(text);
+}
+
+void Pop3::ReleaseData(std::int32_t* /*pVal: left as the caller set it*/) {
+    if (!state_->engine || state_->engine->IsBusy()) return;
+    state_->engine->ClearResults();
+    state_->ReleaseRecord();
+}
+
+void Pop3::Advise(Pop3Events* sink) {
+    if (sink != nullptr &&
+        std::find(state_->sinks.begin(), state_->sinks.end(), sink) == state_->sinks.end()) {
+        state_->sinks.push_back(sink);
+    }
+}
+
+void Pop3::Unadvise(Pop3Events* sink) { std::erase(state_->sinks, sink); }
+
+void Pop3::SetWakeup(std::function<void()> wakeup) { state_->queue.SetWakeup(std::move(wakeup)); }
+
+void Pop3::ProcessEvents() {
+    for (std::int32_t status : state_->queue.TakeAll()) {
+        // A sink may unadvise itself or another one from inside its handler.
+        std::vector<Pop3Events*> sinks = state_->sinks;
+        for (Pop3Events* sink : sinks) {
+            if (std::find(state_->sinks.begin(), state_->sinks.end(), sink) != state_->sinks.end()) {
+                sink->EndOfCommand(status);
+            }
+        }
+    }
+}
+
+}  // namespace inlark

@@ -1,0 +1,61 @@
+#pragma once
+// The POP3 protocol engine: one method per command, the results of the last command, and their read-outs.
+// Texts are Shift_JIS. Methods return the component's result codes.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mailcore/mail_engine.h"
+#include "pop3/pop3_replies.h"
+
+namespace inlark {
+
+class Pop3Engine : public mailcore::MailEngine {
+  public:
+    // User name and password are limited to this many bytes.
+    static constexpr std::size_t kMaxCredentialLength = 32;
+
+    ~Pop3Engine() override;
+    void ClearResults() override;
+
+    // USER, then PASS after a positive reply. -2 empty user name or a line break in either text, -3 user
+    // name too long, -4 password too long.
+    [[nodiscard]] std::int32_t Authorize(const std::string& user, const std::string& password);
+    [[nodiscard]] std::int32_t User(const std::string& user);
+    [[nodiscard]] std::int32_t Pass(const std::string& password);
+    [[nodiscard]] std::int32_t Stat();
+    // lNo 0: the whole listing; lNo > 0: one message; lNo < 0: -2.
+    [[nodiscard]] std::int32_t List(std::int32_t lNo);
+    [[nodiscard]] std::int32_t Last();
+    [[nodiscard]] std::int32_t Uidl(std::int32_t lNo);
+    // lLine 0 sends the message number alone.
+    [[nodiscard]] std::int32_t Top(std::int32_t lNo, std::int32_t lLine);
+    [[nodiscard]] std::int32_t Retr(std::int32_t lNo);
+    [[nodiscard]] std::int32_t Dele(std::int32_t lNo);
+    [[nodiscard]] std::int32_t Noop();
+    [[nodiscard]] std::int32_t Rset();
+    [[nodiscard]] std::int32_t Quit();
+
+    // Read-outs of the last command; only while no worker runs.
+    std::int32_t Count() const { return count_; }
+    // -2 index outside 1..count, -1 neither list present, else the message number.
+    std::int32_t GetNo(std::int32_t lIndex) const;
+    // Nothing (a null text) for an index outside 1..count; the size, the id without its line end, or empty.
+    std::optional<std::string> GetData(std::int32_t lIndex) const;
+    const std::string& RetrievedText() const { return retrieved_; }
+
+  private:
+    [[nodiscard]] std::int32_t Simple(std::string line);
+    bool Positive(const std::string& line);
+    bool ReadListing(Pop3Word word);
+    bool Retrieve(const std::string& line);
+
+    std::vector<ListEntry> sizes_;
+    std::vector<UidEntry> ids_;
+    std::string retrieved_;
+    std::int32_t count_ = 0;
+};
+
+}  // namespace inlark
