@@ -124,7 +124,9 @@ TEST_F(Pop3Servers, LogInAcceptsOnlyTheRightPassword) {
         std::int32_t result = -99;
         pop3_.Authorize(Wide(mailbox().user), Wide(row.password), &result);
         EXPECT_EQ(result, row.expected) << row.name << ": " << Narrow(Message());
-        if (row.expected == 0) EXPECT_TRUE(Message().starts_with(u"-ERR")) << row.name;
+        if (row.expected == 0) {
+            EXPECT_TRUE(Message().starts_with(u"-ERR")) << row.name;
+        }
     }
     QuitAndDestroy();
 }
