@@ -1,5 +1,6 @@
 #include "pop3/address_split.h"
 
+#include <array>
 #include <string>
 
 namespace inlark {
@@ -35,16 +36,44 @@ std::string_view Between(std::string_view line, std::size_t open_pos, char close
     return line.substr(open_pos + 1, c - open_pos - 1);
 }
 
-}  // namespace
+// Next occurrences of the characters the rules look for, kept while the position only moves forward along
+// one line, so a long line of many addresses is scanned once rather than once per address.
+class LineScan {
+  public:
+    LineScan(std::string_view text, std::size_t pos) : text_(text) { Reset(pos); }
 
-SplitResult SplitAddress(std::string_view text, std::size_t pos) {
+    void Reset(std::size_t pos) {
+        line_end_ = LineEnd(text_, pos);
+        next_.fill(kUnknown);
+    }
+    std::size_t line_end() const { return line_end_; }
+
+    // Absolute position of the next `kChars[k]` at or after `pos` on this line, or npos.
+    std::size_t Next(int k, std::size_t pos) {
+        std::size_t& n = next_[static_cast<std::size_t>(k)];
+        if (n == kUnknown || (n != npos && n < pos)) {
+            n = text_.substr(0, line_end_).find(kChars[k], pos);
+        }
+        return n;
+    }
+
+    static constexpr char kChars[] = {'@', '<', '"', '('};
+
+  private:
+    static constexpr std::size_t kUnknown = npos - 1;
+    std::string_view text_;
+    std::size_t line_end_ = 0;
+    std::array<std::size_t, 4> next_{};
+};
+
+SplitResult Split(std::string_view text, std::size_t pos, LineScan& scan) {
     SplitResult r;
-    if (pos > text.size()) pos = text.size();
-    const std::string_view line = text.substr(pos, LineEnd(text, pos) - pos);
-    const std::size_t at = line.find('@');
-    const std::size_t lt = line.find('<');
-    const std::size_t quote = line.find('"');
-    const std::size_t paren = line.find('(');
+    const std::string_view line = text.substr(pos, scan.line_end() - pos);
+    auto rel = [pos](std::size_t abs) { return abs == npos ? npos : abs - pos; };
+    const std::size_t at = rel(scan.Next(0, pos));
+    const std::size_t lt = rel(scan.Next(1, pos));
+    const std::size_t quote = rel(scan.Next(2, pos));
+    const std::size_t paren = rel(scan.Next(3, pos));
     std::size_t end = line.size();
 
     auto plain = [&] {
@@ -64,7 +93,7 @@ SplitResult SplitAddress(std::string_view text, std::size_t pos) {
         std::size_t after_name = 0;
         r.entry.nick_name = std::string(Between(line, quote, '"', &after_name));
         end = after_name;
-        std::size_t open = line.find('<', after_name);
+        std::size_t open = lt == npos ? npos : rel(scan.Next(1, pos + after_name));
         if (open != npos) r.entry.address = std::string(Between(line, open, '>', &end));
     } else if (paren != npos) {
         r.entry.address = std::string(LessOneTrailingSpace(line.substr(0, paren)));
@@ -81,12 +110,22 @@ SplitResult SplitAddress(std::string_view text, std::size_t pos) {
     return r;
 }
 
+}  // namespace
+
+SplitResult SplitAddress(std::string_view text, std::size_t pos) {
+    if (pos > text.size()) pos = text.size();
+    LineScan scan(text, pos);
+    return Split(text, pos, scan);
+}
+
 std::vector<AddressEntry> SplitAddressList(std::string_view text, std::size_t pos) {
     std::vector<AddressEntry> list;
+    LineScan scan(text, pos);
     while (pos < text.size()) {
-        SplitResult r = SplitAddress(text, pos);
+        if (pos > scan.line_end()) scan.Reset(pos);
+        SplitResult r = Split(text, pos, scan);
         list.push_back(std::move(r.entry));
-        const std::size_t line_end = LineEnd(text, pos);
+        const std::size_t line_end = scan.line_end();
         const std::size_t comma = text.substr(0, line_end).find(',', r.end);
         if (comma == npos) break;
         std::size_t next = text.substr(0, line_end).find(' ', comma);

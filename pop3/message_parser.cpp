@@ -1,7 +1,9 @@
 #include "pop3/message_parser.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "mailcore/base64.h"
 #include "mailcore/encoded_words.h"
@@ -47,9 +49,32 @@ std::size_t FindLower(std::string_view t, std::size_t from, std::size_t to, std:
     return kNoPos;
 }
 
+// Double quotes of the header section, found once on first use: several Content-Type lines must not
+// each scan ahead to the same far quote.
+class QuoteScan {
+  public:
+    explicit QuoteScan(std::string_view t) : t_(t) {}
+    // The first quote at or after `pos` within the header section, or kNoPos.
+    std::size_t Next(std::size_t pos) {
+        if (!found_) {
+            std::size_t header_end = t_.find("\r\n\r\n");
+            if (header_end == kNoPos) header_end = t_.size();
+            for (std::size_t q = t_.find('"'); q < header_end; q = t_.find('"', q + 1)) quotes_.push_back(q);
+            found_ = true;
+        }
+        auto it = std::lower_bound(quotes_.begin(), quotes_.end(), pos);
+        return it == quotes_.end() ? kNoPos : *it;
+    }
+
+  private:
+    std::string_view t_;
+    std::vector<std::size_t> quotes_;
+    bool found_ = false;
+};
+
 // A quoted boundary is the text between the quotes; an unquoted one (legal, and sent by some mail
 // programs) runs up to ";", white space or the line end.
-std::string TakeBoundary(std::string_view t, std::size_t value, std::size_t field_end) {
+std::string TakeBoundary(std::string_view t, std::size_t value, std::size_t field_end, QuoteScan& quotes) {
     std::size_t b = FindLower(t, value, field_end, "boundary=");
     if (b != kNoPos) {
         std::size_t v = b + 9;
@@ -63,12 +88,10 @@ std::string TakeBoundary(std::string_view t, std::size_t value, std::size_t fiel
         return std::string(t.substr(v, stop - v));
     }
     // No "boundary=": the text between the next two double quotes, within the header section.
-    std::size_t header_end = t.find("\r\n\r\n", value);
-    if (header_end == kNoPos) header_end = t.size();
-    std::size_t q1 = t.find('"', value);
-    if (q1 == kNoPos || q1 >= header_end) return {};
-    std::size_t q2 = t.find('"', q1 + 1);
-    if (q2 == kNoPos || q2 >= header_end) return {};
+    const std::size_t q1 = quotes.Next(value);
+    if (q1 == kNoPos) return {};
+    const std::size_t q2 = quotes.Next(q1 + 1);
+    if (q2 == kNoPos) return {};
     return std::string(t.substr(q1 + 1, q2 - q1 - 1));
 }
 
@@ -81,11 +104,17 @@ void AddAddresses(std::string_view t, std::size_t value, std::vector<AddressEntr
 // Returns the start of the body, or nothing when the header section never ends.
 std::optional<std::size_t> ParseHeaderSection(MessageRecord& r, std::string& date_text) {
     const std::string_view t = r.text;
+    QuoteScan quotes(t);
     std::size_t pos = 0;
     while (true) {
         if (StartsWith(t, pos, "\r\n")) return pos + 2;
         const std::size_t eol = FindCrLf(t, pos);
         if (eol == kNoPos) return std::nullopt;
+        if (t[pos] == ' ' || t[pos] == '\t') {  // a continuation line, already taken with its field
+            pos = eol + 2;
+            if (pos >= t.size()) return std::nullopt;
+            continue;
+        }
         const std::size_t field_end = FieldEnd(t, eol);
         auto field = [&] { return std::string(t.substr(pos, field_end - pos)); };
 
@@ -131,7 +160,7 @@ std::optional<std::size_t> ParseHeaderSection(MessageRecord& r, std::string& dat
         } else if (StartsWithLower(t, pos, "content-type: ")) {
             std::size_t v = SkipToValue(t, pos + 14);
             if (StartsWithLower(t, v, "multipart/mixed") || StartsWithLower(t, v, "multipart/report")) {
-                r.boundary = TakeBoundary(t, v, field_end);
+                r.boundary = TakeBoundary(t, v, field_end, quotes);
                 r.multipart = !r.boundary.empty();
             }
         } else if (StartsWithLower(t, pos, "content-transfer-encoding: 7bit")) {

@@ -24,11 +24,9 @@ std::int32_t SecondsToMs(std::int32_t seconds) {
 void Pop3::State::Connect(const std::u16string& server, mailcore::MailEngine::Resolution resolution,
                           std::int32_t* pVal) {
     lastCommandRetrievedText = false;
-    if (engine) {
-        ReleaseRecord();
-    } else {
-        engine = std::make_unique<Pop3Engine>();
-    }
+    // A connect ends the message record, also one made by MakeDataEx before any engine existed.
+    ReleaseRecord();
+    if (!engine) engine = std::make_unique<Pop3Engine>();
     Pop3Engine* current = Engine();
     if (!current->IsBusy() && !current->IsConnected()) {
         // Set before the connect, so the greeting is read with the host's time-outs too.

@@ -9,6 +9,7 @@
 
 #include "inlark/pop3.h"
 #include "mailcore/completion_queue.h"
+#include "pop3/message_methods.h"
 #include "pop3/pop3_engine.h"
 
 namespace inlark {
@@ -42,8 +43,9 @@ struct __attribute__((visibility("hidden"))) Pop3::State {
     // An engine that is not running a command, for the read-outs.
     const Pop3Engine* Idle() const { return engine && !engine->IsBusy() ? engine.get() : nullptr; }
 
-    // The parsed message record of MakeData is released here when a connect or Destroy replaces it.
-    void ReleaseRecord() {}
+    // The parsed message record of MakeData; released when a connect or Destroy replaces it.
+    MessageMethods message;
+    void ReleaseRecord() { message.ReleaseData(); }
 
     void Connect(const std::u16string& server, mailcore::MailEngine::Resolution resolution,
                  std::int32_t* pVal);

@@ -324,3 +324,52 @@ TEST(UuencodeTest, MimeMessageDoesNotLookForBeginLines) {
 
 }  // namespace
 }  // namespace inlark
+
+namespace inlark {
+namespace {
+
+// Hostile shapes that a parser scanning ahead once per line or per address would take minutes over.
+struct LargeCase {
+    const char* name;
+    std::string (*make)();
+    std::size_t to_count;
+    bool parses = true;
+};
+
+class LargeInputTest : public ::testing::TestWithParam<LargeCase> {};
+
+TEST_P(LargeInputTest, ParsesInOnePass) {
+    auto r = ParseMessage(GetParam().make());
+    ASSERT_EQ(r.has_value(), GetParam().parses);
+    if (r) {
+        EXPECT_EQ(r->to.size(), GetParam().to_count);
+    }
+}
+
+std::string ManyContinuationLines() {
+    std::string s = "X-Long: a";
+    for (int i = 0; i < 200000; ++i) s += "\r\n b";
+    return s + "\r\n\r\nbody\r\n.\r\n";
+}
+
+std::string ManyAddressesOnOneLine() {
+    std::string s = "To: ";
+    for (int i = 0; i < 100000; ++i) s += "\"n\" x, ";
+    return s + "\r\n\r\n.\r\n";
+}
+
+std::string ManyContentTypeLinesWithoutQuotes() {
+    std::string s = "MIME-Version: 1.0\r\n";
+    for (int i = 0; i < 100000; ++i) s += "Content-Type: multipart/mixed\r\n";
+    return s + "X: \"q\"\r\n\r\n.\r\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, LargeInputTest,
+                         ::testing::Values(LargeCase{"ContinuationLines", ManyContinuationLines, 0},
+                                           LargeCase{"AddressesOnOneLine", ManyAddressesOnOneLine, 100000},
+                                           LargeCase{"ContentTypeLines", ManyContentTypeLinesWithoutQuotes, 0,
+                                                     false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace inlark

@@ -89,6 +89,41 @@ class INLARK_API Pop3 {
     // Releases the retrieved text, the lists and the parsed message. pVal is left as it is.
     void ReleaseData(std::int32_t* pVal);
 
+    // The message record. MakeData parses the text of the last TOP_ or RETR (pVal 0 without one);
+    // MakeDataEx parses strMessage, where empty text or "0" stands for the retrieved text. pVal 1 parsed,
+    // 0 the text does not parse (no record then). Texts and counts are empty or 0 without a record.
+    void MakeData(std::int32_t* pVal);
+    void MakeDataEx(const std::u16string& strMessage, std::int32_t* pVal);
+    void GetFromNickName(std::u16string* pVal);
+    void GetFrom(std::u16string* pVal);
+    void GetSubject(std::u16string* pVal);
+    void GetReplyTo(std::u16string* pVal);
+    void GetBody(std::u16string* pVal);
+    void GetToCount(std::int32_t* pVal);
+    void GetCcCount(std::int32_t* pVal);
+    void GetBcCount(std::int32_t* pVal);
+    void GetExMessageCount(std::int32_t* pVal);
+    void GetFileNameCount(std::int32_t* pVal);
+    // lIndex from 1; outside 1..count the text is empty and LastError is -5.
+    void GetToNickName(std::int32_t lIndex, std::u16string* pVal);
+    void GetTo(std::int32_t lIndex, std::u16string* pVal);
+    void GetCcNickName(std::int32_t lIndex, std::u16string* pVal);
+    void GetCc(std::int32_t lIndex, std::u16string* pVal);
+    void GetBcNickName(std::int32_t lIndex, std::u16string* pVal);
+    void GetBc(std::int32_t lIndex, std::u16string* pVal);
+    void GetExMessage(std::int32_t lIndex, std::u16string* pVal);
+    void GetFileName(std::int32_t lIndex, std::u16string* pVal);
+    // Days since 30 December 1899, the time as a fraction, the sender's local time; 0 without a valid date.
+    void GetDate(double* pVal);
+    // Writes attachment lIndex, decoded, into the directory strBaseDirectory under the last component of
+    // its name ("noname" when it has none), replacing a file of that name but never writing through a
+    // symbolic link. pVal 1 written; 0 no record, lIndex below 1 (LastError -5), data that does not decode
+    // or a file that cannot be written (nothing is left behind); -3 no attachments; -2 lIndex above the
+    // count.
+    void TransferToFile(std::int32_t lIndex, const std::u16string& strBaseDirectory, std::int32_t* pVal);
+    // The bytes TransferToFile writes; 0 when it would write nothing.
+    void GetFileSize(std::int32_t lIndex, std::int32_t* pVal);
+
     // Events.
     void Advise(Pop3Events* sink);
     void Unadvise(Pop3Events* sink);
