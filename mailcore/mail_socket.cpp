@@ -269,7 +269,7 @@ int MailSocket::ReceiveBulk(std::string& reply, std::string_view terminator, std
         std::size_t at = data.find(terminator, from);
         if (at != std::string_view::npos) end = at + terminator.size();
     }
-    if (end == std::string_view::npos) return reply.size() >= limit ? -1 : 0;
+    if (end == std::string_view::npos) return reply.size() >= limit ? -1 : 2;
     if (end >= limit) return -1;
     readAhead_.assign(data.substr(end));
     readPos_ = 0;
@@ -321,11 +321,11 @@ bool MailSocket::ReadReply(std::string& reply, ReplyMode mode, std::string_view 
             terminator.back() == '\n') {
             int done = ReceiveBulk(reply, terminator, limit);
             if (done < 0) return Fail(reply, capacity);
-            if (done > 0) {
+            if (done == 1) {
                 if (observer_) observer_(reply);
                 return true;
             }
-            lastData = Clock::now();
+            if (done == 2) lastData = Clock::now();
             continue;
         }
         readAhead_.resize(kReadChunk);
