@@ -132,5 +132,22 @@ TEST(Base64, ChunksAndTruncation) {
     }
 }
 
+TEST(Base64, RandomGarbageStaysInside) {
+    std::mt19937 rng(64);
+    constexpr std::string_view kPieces = "AZaz09+/=\r\n";
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(rng() % 40, '\0');
+        for (char& c : text) c = rng() % 2 ? kPieces[rng() % kPieces.size()] : static_cast<char>(rng());
+        ExactBuffer input(text);
+        const size_t length = rng() % 64;
+        const auto bytes = Base64DecodeBytes(input.view(), length);
+        EXPECT_EQ(bytes.has_value(), length % 3 == 0);
+        if (bytes) {
+            EXPECT_LE(bytes->size(), (text.size() + 3) / 4 * 3);
+        }
+        EXPECT_LE(Base64DecodeText(input.view(), length).size(), (text.size() + 3) / 4 * 3);
+    }
+}
+
 }  // namespace
 }  // namespace mailcore

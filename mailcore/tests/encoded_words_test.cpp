@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "mailcore/tests/exact_buffer.h"
@@ -136,6 +137,32 @@ TEST(DecodeHeaderText, RawAndUnfold) {
     for (const auto& r : rows) {
         ExactBuffer value(r.value);
         EXPECT_EQ(DecodeHeaderText(value.view(), r.raw, r.unfold), r.expected) << r.name;
+    }
+}
+
+TEST(EncodedWords, RandomGarbageStaysInside) {
+    std::mt19937 rng(2047);
+    const std::string pieces[] = {"=?ISO-2022-JP?B?",
+                                  "=?shift-jis?b?",
+                                  "?=",
+                                  "GyRC",
+                                  "JCI",
+                                  "=",
+                                  "?",
+                                  "\r\n",
+                                  " ",
+                                  "\t",
+                                  "\x1b$B",
+                                  "x"};
+    for (int round = 0; round < 3000; ++round) {
+        std::string value;
+        for (int n = static_cast<int>(rng() % 8); n > 0; --n) value += pieces[rng() % std::size(pieces)];
+        ExactBuffer input(value);
+        const auto words = DecodeEncodedWords(input.view());
+        if (words) {
+            EXPECT_LE(words->size(), value.size());
+        }
+        (void)DecodeHeaderText(input.view(), rng() % 2, rng() % 2);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -272,6 +273,59 @@ TEST(JisSjisTruncation, EveryPrefix) {
         ExactBuffer prefix(std::string_view(sjis).substr(0, n));
         const std::string out = SjisToJis(prefix.view());
         EXPECT_EQ(JisToSjis(out).empty() && !out.empty(), false) << n;
+    }
+}
+
+// The converters work through long input in blocks: each character that spans two bytes (a pair, a letter
+// with its mark) must convert the same wherever a block boundary falls.
+TEST(JisSjisLongInput, PairsAndMarksAcrossEveryAlignment) {
+    const std::string tail = BYTES("\x88\x9f\xb6\xde\xca\xdfz\x88");  // the lead byte at the end is dropped
+    const std::string tail_jis = BYTES("\x1b$B\x30\x21\x25\x2c\x25\x51\x1b(Bz");
+    for (size_t lead : {4094u, 4095u, 4096u, 4097u, 8190u, 8191u, 8192u, 12287u}) {
+        const std::string ascii(lead, 'a');
+        EXPECT_EQ(SjisToJis(ascii + tail), ascii + tail_jis) << lead;
+        const std::string kanji = [&] {
+            std::string k;
+            for (size_t i = 0; i < lead / 2; ++i) k += "\x88\x9f";
+            return k;
+        }();
+        const std::string kanji_jis = [&] {
+            std::string k;
+            for (size_t i = 0; i < lead / 2; ++i) k += "\x30\x21";
+            return k;
+        }();
+        EXPECT_EQ(SjisToJis(kanji + "\xb6\xde"), "\x1b$B" + kanji_jis + "\x25\x2c\x1b(B") << lead;
+        EXPECT_EQ(JisToSjis("\x1b$B" + kanji_jis + "\x1b(I\x36\x5e"), kanji + "\xb6\xde") << lead;
+    }
+}
+
+// Alternating letters and katakana give the largest output per input byte (4.5 times).
+TEST(JisSjisLongInput, WorstCaseGrowth) {
+    std::string sjis;
+    std::string jis;
+    std::string full_width;
+    for (int i = 0; i < 20000; ++i) {
+        sjis += "a\xb1";
+        jis += BYTES("a\x1b$B\x25\x22\x1b(B");
+        full_width += "a\x83\x41";
+    }
+    EXPECT_TRUE(SjisToJis(sjis) == jis);
+    EXPECT_TRUE(JisToSjis(jis) == full_width);
+}
+
+// Random bytes, escapes and katakana included: whatever comes out, nothing is read past the end.
+TEST(JisSjisGarbage, RandomBytesStayInside) {
+    std::mt19937 rng(0x2022);
+    const std::string alphabet =
+        BYTES("\x1b$(BIJ@\x21\x30\x7e\x7f\x80\x88\x9f\xa1\xb6\xde\xdf\xe0\xfc\xff\r\n");
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(rng() % 40, '\0');
+        for (char& c : text) c = rng() % 4 ? alphabet[rng() % alphabet.size()] : static_cast<char>(rng());
+        ExactBuffer input(text);
+        const std::string sjis = JisToSjis(input.view());
+        const std::string jis = SjisToJis(input.view());
+        EXPECT_LE(sjis.size(), text.size());
+        EXPECT_LE(jis.size(), text.size() * 5 + 3);
     }
 }
 

@@ -122,6 +122,19 @@ TEST(QpDecode, EveryPrefix) {
     }
 }
 
+TEST(QpDecode, RandomGarbageStaysInside) {
+    std::mt19937 rng(76);
+    constexpr std::string_view kPieces = "=1B$(B0!3DA\r\n";
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(rng() % 40, '\0');
+        for (char& c : text) c = rng() % 2 ? kPieces[rng() % kPieces.size()] : static_cast<char>(rng());
+        ExactBuffer input(text);
+        const size_t length = rng() % 64;
+        EXPECT_LE(QpDecodeText(input.view(), length).size(), std::min(length, text.size()));
+        EXPECT_LE(QpDecodeBytes(input.view(), length).size(), std::min(length, text.size()));
+    }
+}
+
 TEST(HexDigitValue, Table) {
     const struct {
         char c;

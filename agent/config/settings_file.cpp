@@ -1,0 +1,351 @@
+#include "agent/config/settings_file.h"
+
+#include <QFile>
+#include <array>
+#include <charconv>
+#include <limits>
+#include <string>
+#include <variant>
+
+#include "agent/config/atomic_file.h"
+#include "agent/config/ini_document.h"
+#include "agent/config/scramble.h"
+#include "agent/config/sjis_codes.h"
+#include "mailcore/wide_text.h"
+
+namespace mirelo {
+namespace {
+
+constexpr const char* kMailServer = "Mail Server Settings";
+constexpr const char* kMirelo = "Mirelo Settings";
+constexpr const char* kMireloMail = "Mirelo Mail Settings";
+constexpr const char* kMireloOther = "Mirelo Other Settings";
+
+constexpr std::size_t kWidth = 79;
+constexpr std::size_t kWideWidth = 127;
+
+constexpr const char* kTrue = "TRUE";
+constexpr const char* kFalse = "FALSE";
+constexpr char16_t kAccountSeparator = u'\\';
+
+using Member = std::variant<QString AgentSettings::*, std::int16_t AgentSettings::*, bool AgentSettings::*>;
+
+struct Field {
+    const char* section;
+    const char* key;
+    Member member;
+    std::size_t width = kWidth;
+    std::int16_t scrambleKey = 0;  // nonzero: stored scrambled with this key
+};
+
+// File order. The account fields follow in "MireloKey", after "StartWizard".
+const std::array<Field, 35> kFields{{
+    {kMailServer, "POP3Server", &AgentSettings::POP3Server},
+    {kMailServer, "SMTPServer", &AgentSettings::SMTPServer},
+    {kMailServer, "POP3Port", &AgentSettings::POP3Port},
+    {kMailServer, "SMTPPort", &AgentSettings::SMTPPort},
+    {kMailServer, "FromMailAddr", &AgentSettings::FromMailAddr},
+    {kMailServer, "FromName", &AgentSettings::FromName},
+    {kMailServer, "CheckInterval", &AgentSettings::CheckInterval},
+    {kMirelo, "MailAddr2", &AgentSettings::MailAddr2},
+    {kMirelo, "GetListCommand", &AgentSettings::GetListCommand},
+    {kMirelo, "GetBodyCommand", &AgentSettings::GetBodyCommand},
+    {kMirelo, "TransBodyCommand", &AgentSettings::TransBodyCommand},
+    {kMirelo, "DelMailCommand", &AgentSettings::DelMailCommand},
+    {kMirelo, "CommandBySubject", &AgentSettings::CommandBySubject},
+    {kMirelo, "ScreenLock", &AgentSettings::ScreenLock},
+    {kMirelo, "LockTelop", &AgentSettings::LockTelop, kWideWidth},
+    {kMirelo, "NeedUnlockPassword", &AgentSettings::NeedUnlockPassword},
+    {kMirelo, "UnlockPassword", &AgentSettings::UnlockPassword, kWidth, kUnlockPasswordScrambleKey},
+    {kMirelo, "LogFileName", &AgentSettings::LogFileName},
+    {kMireloMail, "SeparateMax", &AgentSettings::SeparateMax},
+    {kMireloMail, "OneMailMaxChar", &AgentSettings::OneMailMaxChar},
+    {kMireloMail, "OneMailMaxLine", &AgentSettings::OneMailMaxLine},
+    {kMireloMail, "TrimLine", &AgentSettings::TrimLine},
+    {kMireloMail, "RemoveBlankLine", &AgentSettings::RemoveBlankLine},
+    {kMireloMail, "RemoveQuote", &AgentSettings::RemoveQuote},
+    {kMireloMail, "QuoteTop", &AgentSettings::QuoteTop},
+    {kMireloMail, "TransHeader", &AgentSettings::TransHeader},
+    {kMireloMail, "ListSubject", &AgentSettings::ListSubject},
+    {kMireloMail, "MultiSendSubject", &AgentSettings::MultiSendSubject},
+    {kMireloMail, "AddTo", &AgentSettings::AddTo},
+    {kMireloMail, "AddCc", &AgentSettings::AddCc},
+    {kMireloMail, "AddFrom", &AgentSettings::AddFrom},
+    {kMireloMail, "AddSubject", &AgentSettings::AddSubject},
+    {kMireloMail, "AutoInform", &AgentSettings::AutoInform},
+    {kMireloMail, "AutoInformInterval", &AgentSettings::AutoInformInterval},
+    {kMireloOther, "SpecialCommandAccept", &AgentSettings::SpecialCommandAccept},
+}};
+
+constexpr const char* kStartWizardKey = "StartWizard";
+constexpr const char* kMireloKey = "MireloKey";
+
+// Filler whose value does not matter: defaults and dry runs.
+class ZeroRandom final : public RandomSource {
+  public:
+    double Next() override { return 0.0; }
+};
+
+std::string ToCp932(const QString& text) { return mailcore::WideToCp932(text.toStdU16String()); }
+QString FromCp932(std::string_view bytes) { return QString::fromStdU16String(mailcore::Cp932ToWide(bytes)); }
+
+// Decimal text with an optional sign, within 16 bits.
+std::optional<std::int16_t> ParseInt16(std::string_view text) {
+    if (!text.empty() && text[0] == '+') {
+        text.remove_prefix(1);
+        if (text.empty() || text[0] == '-') return std::nullopt;
+    }
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (value < std::numeric_limits<std::int16_t>::min() ||
+        value > std::numeric_limits<std::int16_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<std::int16_t>(value);
+}
+
+std::string Stored(const Field& field, const AgentSettings& settings, RandomSource& random) {
+    return std::visit(
+        [&](auto member) -> std::string {
+            const auto& value = settings.*member;
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, QString>) {
+                if (field.scrambleKey != 0) return ScrambleText(ToCp932(value), field.scrambleKey, random);
+                return ToCp932(value);
+            } else if constexpr (std::is_same_v<T, bool>) {
+                return value ? kTrue : kFalse;
+            } else {
+                return std::to_string(value);
+            }
+        },
+        field.member);
+}
+
+QString AccountText(const AgentSettings& settings) {
+    return settings.MailAddr1 + kAccountSeparator + settings.SvLogin + kAccountSeparator + settings.SvPasswd;
+}
+
+void StoreSettings(IniDocument& ini, const AgentSettings& settings, RandomSource& random) {
+    for (const Field& field : kFields)
+        ini.SetValue(field.section, field.key, Stored(field, settings, random));
+    ini.SetValue(kMireloOther, kStartWizardKey, kFalse);
+    ini.SetValue(kMireloOther, kMireloKey,
+                 ScrambleText(ToCp932(AccountText(settings)), kMireloKeyScrambleKey, random));
+}
+
+std::string Read(const IniDocument& ini, const char* section, const char* key, std::string_view defaultText,
+                 std::size_t width) {
+    return std::string(CutAtNull(ReadProfileString(ini, section, key, defaultText, width)));
+}
+
+LoadResult ReadSettings(const IniDocument& ini, AgentSettings& settings) {
+    const AgentSettings defaults;
+    // Defaults are read like stored values; the scrambled password's default is the empty text, which
+    // unscrambles to itself.
+    ZeroRandom no_filler;
+
+    LoadResult result;
+    for (const Field& field : kFields) {
+        const std::string raw =
+            Read(ini, field.section, field.key, Stored(field, defaults, no_filler), field.width);
+        std::visit(
+            [&](auto member) {
+                auto& value = settings.*member;
+                using T = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<T, QString>) {
+                    value = FromCp932(field.scrambleKey != 0 ? UnscrambleText(raw, field.scrambleKey) : raw);
+                } else if constexpr (std::is_same_v<T, bool>) {
+                    value = raw == kTrue;
+                } else if (const auto number = ParseInt16(raw)) {
+                    value = *number;
+                } else {
+                    value = defaults.*member;
+                    result.corrections.push_back({QString::fromLatin1(field.key), FromCp932(raw), value});
+                }
+            },
+            field.member);
+    }
+    result.startWizard = Read(ini, kMireloOther, kStartWizardKey, kTrue, kWidth) == kTrue;
+
+    const QString account =
+        FromCp932(UnscrambleText(Read(ini, kMireloOther, kMireloKey, "", kWideWidth), kMireloKeyScrambleKey));
+    const qsizetype first = account.indexOf(kAccountSeparator);
+    if (first < 0) {
+        settings.MailAddr1.clear();
+    } else {
+        settings.MailAddr1 = account.left(first);
+        const QString rest = account.mid(first + 1);
+        const qsizetype second = rest.indexOf(kAccountSeparator);
+        settings.SvLogin = second < 0 ? QString() : rest.left(second);
+        settings.SvPasswd = second < 0 ? QString() : rest.mid(second + 1);
+    }
+    return result;
+}
+
+}  // namespace
+
+QString SettingsFilePath(const QString& programFolder) {
+    return programFolder + QStringLiteral("/Mirelo.ini");
+}
+
+QString SettingCorrection::LogText() const {
+    // One arg() call: a stored text holding "%1" must not be taken for a placeholder.
+    return QStringLiteral("Mirelo.ini: %1=\"%2\" is not a 16-bit number; %3 used.")
+        .arg(key, storedText, QString::number(usedValue));
+}
+
+LoadResult LoadSettings(const QString& iniPath, AgentSettings& settings) {
+    const FileContent content = ReadWholeFile(QFile::encodeName(iniPath).toStdString());
+    LoadResult result = ReadSettings(IniDocument::Parse(content.bytes.value_or(std::string())), settings);
+    result.readError = QString::fromStdString(content.error);
+    return result;
+}
+
+SaveResult SaveSettings(const QString& iniPath, const AgentSettings& settings, const QString& mode,
+                        RandomSource& random) {
+    (void)mode;
+    const std::string path = QFile::encodeName(iniPath).toStdString();
+    // The old file's other keys and comments go into the new one; an unreadable old file is not replaced
+    // blindly.
+    const FileContent old = ReadWholeFile(path);
+    if (!old.error.empty()) return {false, QString::fromStdString(old.error)};
+    IniDocument ini = IniDocument::Parse(old.bytes.value_or(std::string()));
+    StoreSettings(ini, settings, random);
+    const FileResult written = ReplaceFileAtomically(path, ini.Serialize(), 0600);
+    return {written.ok, QString::fromStdString(written.error)};
+}
+
+SaveResult SaveSettings(const QString& iniPath, const AgentSettings& settings, const QString& mode) {
+    ClockSeededRandom random;
+    return SaveSettings(iniPath, settings, mode, random);
+}
+
+QString CutAtNull(const QString& text) {
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    return nul < 0 ? text : text.left(nul);
+}
+
+std::string_view CutAtNull(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+// ---- Round trip -------------------------------------------------------------------------------
+
+namespace {
+
+struct Part {
+    QString field;
+    std::string bytes;
+};
+
+RoundTripProblem Problem(const QString& field, RoundTripProblemKind kind, std::size_t width = 0) {
+    QString reason;
+    switch (kind) {
+        case RoundTripProblemKind::NotCp932:
+            reason = QStringLiteral("holds a character that Shift_JIS cannot store");
+            break;
+        case RoundTripProblemKind::LineBreak:
+            reason = QStringLiteral("holds a line break or NUL");
+            break;
+        case RoundTripProblemKind::OuterBlank:
+            reason = QStringLiteral("begins or ends with a blank, which the file drops");
+            break;
+        case RoundTripProblemKind::TooLong:
+            reason = QStringLiteral("is longer than the %1 bytes the file keeps").arg(width);
+            break;
+        case RoundTripProblemKind::Backslash:
+            reason = QStringLiteral("holds \"\\\", which separates the stored account fields");
+            break;
+        case RoundTripProblemKind::UnstorableScramble:
+            reason = QStringLiteral("holds a character that cannot be stored scrambled");
+            break;
+    }
+    return {field, kind, field + QStringLiteral(" ") + reason + QStringLiteral(".")};
+}
+
+bool HasOuterBlank(std::string_view s) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    return !s.empty() && (blank(s.front()) || blank(s.back()));
+}
+
+std::optional<RoundTripProblem> PlainProblem(const QString& field, const QString& value, std::size_t width) {
+    const std::string bytes = ToCp932(value);
+    if (FromCp932(bytes) != value) return Problem(field, RoundTripProblemKind::NotCp932);
+    if (bytes.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+        return Problem(field, RoundTripProblemKind::LineBreak);
+    }
+    if (HasOuterBlank(bytes)) return Problem(field, RoundTripProblemKind::OuterBlank);
+    if (bytes.size() > width) return Problem(field, RoundTripProblemKind::TooLong, width);
+    return std::nullopt;
+}
+
+// The field whose text holds character `index` of the parts joined by one-character separators.
+const Part& PartAtChar(const std::vector<Part>& parts, std::size_t index) {
+    for (const Part& part : parts) {
+        const std::size_t count = SjisCodes(part.bytes).size();
+        if (index <= count) return part;  // a separator counts with the part before it
+        index -= count + 1;
+    }
+    return parts.back();
+}
+
+// The field whose text holds byte `index` of the scrambled value (the length byte comes first).
+const Part& PartAtByte(const std::vector<Part>& parts, std::size_t index) {
+    index -= std::min<std::size_t>(index, 1);
+    for (const Part& part : parts) {
+        if (index < part.bytes.size()) return part;
+        index -= std::min(index, part.bytes.size() + 1);
+    }
+    return parts.back();
+}
+
+std::optional<RoundTripProblem> ScrambledProblem(const std::vector<Part>& parts, std::int16_t key,
+                                                 std::size_t width) {
+    std::string joined;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) joined += '\\';
+        joined += parts[i].bytes;
+    }
+    if (const auto bad = FirstUnstorableScrambledChar(joined, key)) {
+        return Problem(PartAtChar(parts, *bad).field, RoundTripProblemKind::UnstorableScramble);
+    }
+    ZeroRandom no_filler;
+    const std::string scrambled = ScrambleText(joined, key, no_filler);
+    if (scrambled.size() > width)
+        return Problem(PartAtByte(parts, width).field, RoundTripProblemKind::TooLong, width);
+    if (HasOuterBlank(scrambled)) return Problem(parts.back().field, RoundTripProblemKind::OuterBlank);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<RoundTripProblem> SettingsRoundTripProblem(const AgentSettings& settings) {
+    for (const Field& field : kFields) {
+        const auto* member = std::get_if<QString AgentSettings::*>(&field.member);
+        if (member == nullptr) continue;
+        const QString name = QString::fromLatin1(field.key);
+        const QString& value = settings.**member;
+        if (field.scrambleKey == 0) {
+            if (auto problem = PlainProblem(name, value, field.width)) return problem;
+            continue;
+        }
+        if (FromCp932(ToCp932(value)) != value) return Problem(name, RoundTripProblemKind::NotCp932);
+        if (auto problem = ScrambledProblem({{name, ToCp932(value)}}, field.scrambleKey, field.width)) {
+            return problem;
+        }
+    }
+
+    const std::vector<Part> account{{QStringLiteral("MailAddr1"), ToCp932(settings.MailAddr1)},
+                                    {QStringLiteral("SvLogin"), ToCp932(settings.SvLogin)},
+                                    {QStringLiteral("SvPasswd"), ToCp932(settings.SvPasswd)}};
+    const QString* values[] = {&settings.MailAddr1, &settings.SvLogin, &settings.SvPasswd};
+    for (std::size_t i = 0; i < account.size(); ++i) {
+        if (FromCp932(account[i].bytes) != *values[i])
+            return Problem(account[i].field, RoundTripProblemKind::NotCp932);
+        if (i < 2 && values[i]->contains(kAccountSeparator)) {
+            return Problem(account[i].field, RoundTripProblemKind::Backslash);
+        }
+    }
+    return ScrambledProblem(account, kMireloKeyScrambleKey, kWideWidth);
+}
+
+}  // namespace mirelo

@@ -1,0 +1,97 @@
+#include "agent/engine/log_texts.h"
+
+namespace mirelo::log_text {
+namespace {
+
+QString Number(std::int64_t value) { return QString::number(value); }
+
+}  // namespace
+
+QString ChangeWaitingMode() { return QStringLiteral("<-- Change Waiting Mode -->"); }
+QString ExitWaitingMode() { return QStringLiteral(">-- Exit Waiting Mode --<"); }
+QString WrongPasswordForQuit() { return QStringLiteral("!!Wrong password(for quit waiting mode)!!"); }
+QString QuitCommandAccept() { return QStringLiteral("!!QUIT COMMAND ACCEPT!!"); }
+
+QString ErrorConnectByName(std::int32_t lastError) {
+    return QStringLiteral("ERROR ConnectByName:") + Number(lastError);
+}
+QString ErrorAuthorize(std::int32_t lastError) {
+    return QStringLiteral("ERROR Authorize:") + Number(lastError);
+}
+QString ErrorStat(std::int32_t lastError) { return QStringLiteral("ERROR STAT:") + Number(lastError); }
+QString ErrorTop(std::int32_t lastError) { return QStringLiteral("ERROR TOP_:") + Number(lastError); }
+QString ErrorMakeDataEx(std::int32_t lastError) {
+    return QStringLiteral("ERROR MakeDataEx:") + Number(lastError);
+}
+QString ErrorRetr(std::int32_t lastError) { return QStringLiteral("ERROR RETR:") + Number(lastError); }
+QString ErrorMakeData(std::int32_t lastError) {
+    return QStringLiteral("ERROR MakeData:") + Number(lastError);
+}
+QString ErrorSendMail(std::int32_t lastError) {
+    return QStringLiteral("ERROR SendMail:") + Number(lastError);
+}
+QString ErrorDele(int number, std::int32_t lastError) {
+    return QStringLiteral("ERROR DELE(") + Number(number) + QStringLiteral("):") + Number(lastError);
+}
+
+QString MasterAddressChanged(const QString& newAddress) {
+    return QStringLiteral("!!MASTER ADDRESS CHANGED!!--> ") + newAddress;
+}
+QString ErrorAddressChange(const QString& rejectedText) {
+    return QStringLiteral("ERROR ADDRESS CHANGE--> ") + rejectedText;
+}
+
+QString AllListSendStart() { return QStringLiteral("+All list send start."); }
+QString LatestListSendStart() { return QStringLiteral("+Latest list send start."); }
+QString AutoInformListing() { return QStringLiteral("  AutoInform listing."); }
+QString AfterDeleteListing() { return QStringLiteral("  After delete listing."); }
+QString MailListSendEnd(int count) {
+    return QStringLiteral("-Mail list send end(") + Number(count) + QStringLiteral(" lists).");
+}
+QString IllegalMailAddress(const QString& address) {
+    return QStringLiteral("  Illegal mail address -- ") + address;
+}
+QString MailListSendFailed() { return QStringLiteral("-Mail list send failed."); }
+
+QString ErrorSendMailIllegalAddress() { return QStringLiteral("ERROR SendMail:Illegal mailaddress"); }
+QString SendTo(const QString& address, int length) {
+    return QStringLiteral("  Send to ") + address + u'(' + Number(length) + QStringLiteral(" Char).");
+}
+QString SendToPart(const QString& address, int part, int length) {
+    return QStringLiteral("  Send to ") + address + QStringLiteral(" part") + Number(part) + u'(' +
+           Number(length) + QStringLiteral(" Char).");
+}
+
+QString MailBodySendStart(const QString& numbers) {
+    return QStringLiteral("+Mail body send start--> ") + numbers;
+}
+QString TransferBodyStart(const QString& numbers) {
+    return QStringLiteral("+Transfer body start--> ") + numbers;
+}
+QString SendingMailNo(int number) { return QStringLiteral(" Sending mail No.") + Number(number); }
+QString MailBodySendEnd() { return QStringLiteral("-Mail body send end."); }
+QString TransferBodyEnd() { return QStringLiteral("-Transfer body end."); }
+QString MailBodySendFailed() { return QStringLiteral("-Mail body send failed."); }
+QString TransferBodyFailed() { return QStringLiteral("-Transfer body failed."); }
+
+QString DeleteMailStart(const QString& numbers) { return QStringLiteral("+Delete mail start--> ") + numbers; }
+QString DeleteMailNo(int number) { return QStringLiteral("  Delete mail No.") + Number(number); }
+QString DeleteMailEnd() { return QStringLiteral("-Delete mail end."); }
+
+QString EnvironmentChangeStart() { return QStringLiteral("+Mirelo environment change start."); }
+QString EnvironmentChangeAbortWrongPassword() {
+    return QStringLiteral("-Mirelo environment change abort(!!wrong password!!).");
+}
+QString ChangeMailAddress(const QString& newAddress) {
+    return QStringLiteral("  !!Change mail address to ") + newAddress + QStringLiteral("!!");
+}
+QString EnvironmentChangeAbortWrongSetting(int which) {
+    return QStringLiteral("-Mirelo environment change abort(wrong setting") + Number(which) +
+           QStringLiteral(").");
+}
+QString EnvironmentChangeEnd() { return QStringLiteral("-Mirelo environment change end."); }
+
+QString ErrorLoadSettings(const QString& reason) { return QStringLiteral("ERROR LoadSettings:") + reason; }
+QString ErrorSaveSettings(const QString& reason) { return QStringLiteral("ERROR SaveSettings:") + reason; }
+
+}  // namespace mirelo::log_text

@@ -1,0 +1,192 @@
+// BENCH lines for POP3 against the real Dovecot that `./dev bench` starts (testing/servers/mail-servers):
+//   retr_9mib_*       RETR of one 9 MiB message: the inlark tool beside curl, each a whole process (connect,
+//                     log in, RETR, QUIT, output discarded); seconds and MiB/s.
+//   list_top_1000_*   LIST, then TOP n 1 for each of 1,000 small messages, in one session: the Pop3 class
+//                     beside Python's poplib, each timed around the session inside its own process.
+// Dovecot refuses "TOP n" without a line count, which is what TOP_(n, 0) sends, so both sides ask for
+// one body line. Ratios above 1 mean inlark is faster. Every figure is the median of five runs.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench/pop3/child_process.h"
+#include "inlark/pop3.h"
+#include "testing/mail_servers_env/mail_servers_env.h"
+#include "testing/mail_servers_env/mailbox_lease.h"
+#include "testing/mail_servers_env/maildir.h"
+
+namespace {
+
+using mirelo::bench::ChildResult;
+using mirelo::bench::RunChild;
+namespace ms = mirelo::mail_servers;
+
+constexpr int kRuns = 5;
+constexpr int kSmallMessages = 1000;
+constexpr double kMiB = 1024.0 * 1024.0;
+constexpr const char* kPasswordVariable = "MIRELO_BENCH_PASSWORD";
+
+const char* const kPoplibSession = R"(
+import os, poplib, sys, time
+host, port, user, count = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys.argv[4])
+start = time.perf_counter()
+p = poplib.POP3(host, port)
+p.user(user)
+p.pass_(os.environ["MIRELO_BENCH_PASSWORD"])
+listing = p.list()[1]
+for n in range(1, len(listing) + 1):
+    p.top(n, 1)
+p.quit()
+elapsed = time.perf_counter() - start
+if len(listing) != count:
+    sys.exit("poplib saw %d messages, expected %d" % (len(listing), count))
+print(elapsed)
+)";
+
+[[noreturn]] void Fail(const std::string& what) {
+    std::fprintf(stderr, "bench_pop3: %s\n", what.c_str());
+    std::exit(1);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+void Bench(const char* name, double value, const char* unit) {
+    std::printf("BENCH %s %.3f %s\n", name, value, unit);
+}
+
+// Base64-like lines, as an attachment would arrive, to about 9 MiB.
+std::string LargeMessage(const ms::Mailbox& box) {
+    std::string message = "From: phone@mirelo.test\nTo: " + box.address +
+                          "\nSubject: nine MiB\nMIME-Version: 1.0\nContent-Type: application/octet-stream\n"
+                          "Content-Transfer-Encoding: base64\n\n";
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string line;
+    while (message.size() < 9 * 1024 * 1024) {
+        line.clear();
+        for (size_t i = 0; i < 76; ++i) line += alphabet[(message.size() + i * 7) % alphabet.size()];
+        message += line + "\n";
+    }
+    return message;
+}
+
+double CurlRetr(const ms::MailServersEnv& env, const ms::Mailbox& box, const std::string& output) {
+    const std::string url = "pop3://" + env.host + ":" + std::to_string(env.pop3Port) + "/1";
+    const ChildResult r =
+        RunChild({"curl", "-s", "-S", "-o", output, "-u", box.user + ":" + box.password, url});
+    if (r.exitStatus != 0) Fail("curl failed with status " + std::to_string(r.exitStatus));
+    return r.seconds;
+}
+
+double ToolRetr(const std::string& tool, const ms::MailServersEnv& env, const ms::Mailbox& box,
+                const std::string& output) {
+    const ChildResult r =
+        RunChild({tool, "retrieve", "--server", env.host, "--port", std::to_string(env.pop3Port), "--user",
+                  box.user, "--output", output, "1"},
+                 {{"INLARK_PASSWORD", box.password}});
+    if (r.exitStatus != 0) Fail("inlark failed with status " + std::to_string(r.exitStatus));
+    return r.seconds;
+}
+
+double PoplibListTop(const ms::MailServersEnv& env, const ms::Mailbox& box) {
+    const ChildResult r = RunChild({"/usr/bin/python3", "-c", kPoplibSession, env.host,
+                                    std::to_string(env.pop3Port), box.user, std::to_string(kSmallMessages)},
+                                   {{kPasswordVariable, box.password}});
+    if (r.exitStatus != 0) Fail("poplib session failed with status " + std::to_string(r.exitStatus));
+    return std::strtod(r.output.c_str(), nullptr);
+}
+
+double InlarkListTop(const ms::MailServersEnv& env, const ms::Mailbox& box) {
+    const auto start = std::chrono::steady_clock::now();
+    inlark::Pop3 pop3;
+    pop3.SetPort(env.pop3Port);
+    std::int32_t result = 0;
+    pop3.ConnectByName(Wide(env.host), &result);
+    if (result != 1) Fail("inlark: connect failed");
+    pop3.Authorize(Wide(box.user), Wide(box.password), &result);
+    if (result != 1) Fail("inlark: log-in failed");
+    pop3.LIST(0, &result);
+    std::int32_t count = 0;
+    pop3.GetCount(&count);
+    if (result != 1 || count != kSmallMessages)
+        Fail("inlark: LIST gave " + std::to_string(count) + " messages");
+    for (std::int32_t n = 1; n <= count; ++n) {
+        pop3.TOP_(n, 1, &result);
+        if (result != 1) Fail("inlark: TOP " + std::to_string(n) + " failed");
+    }
+    pop3.QUIT(&result);
+    pop3.Destroy(&result);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+int main() {
+    const char* envPath = std::getenv(ms::kEnvVariable);
+    if (envPath == nullptr || *envPath == '\0') {
+        std::printf("bench_pop3: skipped, no real servers (%s is not set; ./dev bench starts them)\n",
+                    ms::kEnvVariable);
+        return 0;
+    }
+    ms::MailServersEnv env;
+    if (std::string error = ms::LoadMailServersEnv(envPath, &env); !error.empty()) Fail(error);
+    ms::MailboxLease lease;
+    if (std::string error = lease.AcquireSpare(env); !error.empty()) Fail(error);
+    const ms::Mailbox& box = lease.mailbox();
+    const std::filesystem::path scratch =
+        std::filesystem::temp_directory_path() / ("bench_pop3." + std::to_string(::getpid()));
+    std::filesystem::create_directories(scratch);
+    const std::string curlOut = (scratch / "curl.eml").string();
+    const std::string toolOut = (scratch / "inlark.eml").string();
+
+    // RETR of 9 MiB.
+    const std::string large = LargeMessage(box);
+    if (std::string error = ms::DropMessage(box.maildir, large); !error.empty()) Fail(error);
+    std::vector<double> curl, tool;
+    for (int i = 0; i < kRuns; ++i) {
+        curl.push_back(CurlRetr(env, box, curlOut));
+        tool.push_back(ToolRetr(INLARK_TOOL, env, box, toolOut));
+    }
+    // Both must have received the whole message, not an error text.
+    for (const std::string& file : {curlOut, toolOut}) {
+        if (std::filesystem::file_size(file) < large.size()) Fail(file + " is shorter than the message");
+    }
+    const double mib = static_cast<double>(large.size()) / kMiB;
+    const double curlSeconds = Median(curl), toolSeconds = Median(tool);
+    Bench("retr_9mib_inlark_seconds", toolSeconds, "s");
+    Bench("retr_9mib_inlark_throughput", mib / toolSeconds, "MiB/s");
+    Bench("retr_9mib_curl_seconds", curlSeconds, "s");
+    Bench("retr_9mib_curl_throughput", mib / curlSeconds, "MiB/s");
+    Bench("retr_9mib_vs_curl", curlSeconds / toolSeconds, "x");
+
+    // LIST + TOP of 1,000 small messages.
+    if (std::string error = ms::EmptyMaildir(box.maildir); !error.empty()) Fail(error);
+    for (int i = 0; i < kSmallMessages; ++i) {
+        const std::string message = "From: phone@mirelo.test\nTo: " + box.address + "\nSubject: message " +
+                                    std::to_string(i + 1) + "\n\nbody line\nsecond line\n";
+        if (std::string error = ms::DropMessage(box.maildir, message); !error.empty()) Fail(error);
+    }
+    std::vector<double> poplib, ours;
+    for (int i = 0; i < kRuns; ++i) {
+        poplib.push_back(PoplibListTop(env, box));
+        ours.push_back(InlarkListTop(env, box));
+    }
+    const double poplibRate = kSmallMessages / Median(poplib), oursRate = kSmallMessages / Median(ours);
+    Bench("list_top_1000_inlark", oursRate, "messages/s");
+    Bench("list_top_1000_poplib", poplibRate, "messages/s");
+    Bench("list_top_1000_vs_poplib", oursRate / poplibRate, "x");
+
+    std::filesystem::remove_all(scratch);
+    if (std::string error = ms::EmptyMaildir(box.maildir); !error.empty()) Fail(error);
+    return 0;
+}
