@@ -1,7 +1,6 @@
 // inlark: the POP3 component from the command line. Each subcommand registers itself here.
 
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 
 #include "tools/inlark/mailbox_commands.h"
@@ -16,7 +15,8 @@ int main(int argc, char** argv) {
 
     // parse reads its own arguments: everything after the word goes to it.
     CLI::App* parse = app.add_subcommand(
-        "parse", "parse FILE [--save-attachments DIR]: print a mail file as JSON (FILE - reads standard input)");
+        "parse",
+        "parse FILE [--save-attachments DIR]: print a mail file as JSON (FILE - reads standard input)");
     parse->prefix_command();
     parse->set_help_flag();
     parse->callback([&] {
