@@ -107,6 +107,7 @@ class MailSocket : public LineTransport {
     Resolver resolver_;
     // Bytes received but not yet handed out; replies end at a line end, so the rest waits here.
     std::string readAhead_;
+    std::size_t readLen_ = 0;
     std::size_t readPos_ = 0;
 };
 
