@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -23,8 +24,10 @@ using Clock = std::chrono::steady_clock;
 
 // Bytes taken from the kernel per receive call; replies are still cut at their own line ends.
 constexpr std::size_t kReadChunk = 64 * 1024;
-// Bytes taken per receive call while a message is read straight into its reply.
+// Bytes taken per receive call while a message is read straight into its reply, which starts once the
+// reply is this long: small replies are cheaper through the read-ahead.
 constexpr std::size_t kBulkChunk = 256 * 1024;
+constexpr std::size_t kBulkThreshold = 64 * 1024;
 
 Clock::time_point DeadlineAfter(std::int32_t ms) {
     return Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
@@ -131,8 +134,8 @@ std::int32_t MailSocket::Open() {
 void MailSocket::Close() {
     Cancel();
     fd_.Reset();
-    readAhead_.clear();
-    readAhead_.shrink_to_fit();
+    std::string().swap(readAhead_);
+    readLen_ = 0;
     readPos_ = 0;
     if (wake_) {
         std::uint64_t count;
@@ -196,7 +199,7 @@ std::int32_t MailSocket::ConnectToEither(const std::string& text, std::int32_t p
 
 std::int32_t MailSocket::ConnectTo(const sockaddr_storage& target, std::int32_t port) {
     fd_.Reset();
-    readAhead_.clear();
+    readLen_ = 0;
     readPos_ = 0;
     if (port < 1 || port > 65535 || Aborted()) return 0;
     sockaddr_storage address = target;
@@ -251,11 +254,12 @@ int MailSocket::ReceiveBulk(std::string& reply, std::string_view terminator, std
     // A terminator that ends with LF ends the reply at its first occurrence, wherever the line ends fall,
     // so the data can go straight into the reply and be searched there.
     const std::size_t old = reply.size();
-    if (reply.capacity() - old < kBulkChunk) {
-        ReserveLarge(reply, std::max(reply.capacity() * 2, old + kBulkChunk));
-    }
-    reply.resize(old + kBulkChunk);
-    ssize_t n = ::recv(fd_.get(), reply.data() + old, kBulkChunk, 0);
+    int waiting = 0;
+    if (::ioctl(fd_.get(), FIONREAD, &waiting) != 0) waiting = 0;
+    const std::size_t chunk = std::clamp<std::size_t>(static_cast<std::size_t>(waiting), 4096, kBulkChunk);
+    if (reply.capacity() - old < chunk) ReserveLarge(reply, std::max(reply.capacity() * 2, old + chunk));
+    reply.resize(old + chunk);
+    ssize_t n = ::recv(fd_.get(), reply.data() + old, chunk, 0);
     reply.resize(old + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
     if (n == 0) return -1;  // the peer closed the connection
     if (n < 0) return errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
@@ -269,9 +273,10 @@ int MailSocket::ReceiveBulk(std::string& reply, std::string_view terminator, std
         std::size_t at = data.find(terminator, from);
         if (at != std::string_view::npos) end = at + terminator.size();
     }
-    if (end == std::string_view::npos) return reply.size() >= limit ? -1 : 0;
+    if (end == std::string_view::npos) return reply.size() >= limit ? -1 : 2;
     if (end >= limit) return -1;
     readAhead_.assign(data.substr(end));
+    readLen_ = readAhead_.size();
     readPos_ = 0;
     reply.resize(end);
     return 1;
@@ -294,9 +299,9 @@ bool MailSocket::ReadReply(std::string& reply, ReplyMode mode, std::string_view 
     auto lastData = Clock::now();
     for (;;) {
         if (!fd_ || Aborted()) return Fail(reply, capacity);
-        if (readPos_ < readAhead_.size()) {
+        if (readPos_ < readLen_) {
             const char* begin = readAhead_.data() + readPos_;
-            const std::size_t available = readAhead_.size() - readPos_;
+            const std::size_t available = readLen_ - readPos_;
             const char* lf = static_cast<const char*>(std::memchr(begin, '\n', available));
             const std::size_t take = lf != nullptr ? static_cast<std::size_t>(lf - begin) + 1 : available;
             readPos_ += take;
@@ -318,25 +323,26 @@ bool MailSocket::ReadReply(std::string& reply, ReplyMode mode, std::string_view 
         auto left = static_cast<std::int32_t>(std::max<long long>(receiveTimeoutMs_ - silence, 0));
         if (Wait(POLLIN, left) != 1) return Fail(reply, capacity);
         if (mode == ReplyMode::UntilTerminator && capacity == 0 && terminator.size() > 2 &&
-            terminator.back() == '\n') {
+            terminator.back() == '\n' && reply.size() >= kBulkThreshold) {
             int done = ReceiveBulk(reply, terminator, limit);
             if (done < 0) return Fail(reply, capacity);
-            if (done > 0) {
+            if (done == 1) {
                 if (observer_) observer_(reply);
                 return true;
             }
-            lastData = Clock::now();
+            if (done == 2) lastData = Clock::now();
             continue;
         }
-        readAhead_.resize(kReadChunk);
+        // The storage keeps its size, so a receive never pays for clearing it first.
+        if (readAhead_.size() < kReadChunk) readAhead_.resize(kReadChunk);
+        readLen_ = 0;
         readPos_ = 0;
-        ssize_t n = ::recv(fd_.get(), readAhead_.data(), readAhead_.size(), 0);
+        ssize_t n = ::recv(fd_.get(), readAhead_.data(), kReadChunk, 0);
         if (n > 0) {
-            readAhead_.resize(static_cast<std::size_t>(n));
+            readLen_ = static_cast<std::size_t>(n);
             lastData = Clock::now();
             continue;
         }
-        readAhead_.clear();
         if (n == 0) return Fail(reply, capacity);  // the peer closed the connection
         if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return Fail(reply, capacity);
     }

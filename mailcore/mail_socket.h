@@ -92,7 +92,8 @@ class MailSocket : public LineTransport {
     int Wait(short events, std::int32_t timeoutMs);
     bool Aborted() const { return abort_.load(std::memory_order_acquire) != 0; }
     bool Fail(std::string& reply, std::size_t capacity);
-    // One receive straight into a reply read up to `terminator`: 1 complete, 0 not yet, -1 failed.
+    // One receive straight into a reply read up to `terminator`: 1 complete, 2 more data but not complete,
+    // 0 nothing received, -1 failed.
     int ReceiveBulk(std::string& reply, std::string_view terminator, std::size_t limit);
 
     UniqueFd fd_;
@@ -106,6 +107,7 @@ class MailSocket : public LineTransport {
     Resolver resolver_;
     // Bytes received but not yet handed out; replies end at a line end, so the rest waits here.
     std::string readAhead_;
+    std::size_t readLen_ = 0;
     std::size_t readPos_ = 0;
 };
 

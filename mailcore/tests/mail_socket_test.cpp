@@ -216,6 +216,44 @@ TEST(MailSocket, ReplyLimitIsExclusive) {
     }
 }
 
+// Large messages go straight into the reply: the end must still be found wherever the segments fall,
+// and what follows it must stay for the next read.
+TEST(MailSocket, LargeMessageEndsAtItsTerminatorWhereverItIsCut) {
+    std::string message;
+    while (message.size() < 200 * 1024) message += "line of a large message\r\n..stuffed\r\n";
+    message += "\r\n.\r\n";
+    const std::string text = message + "+OK next\r\n";
+    for (std::size_t back = 1; back <= 12; ++back) {
+        SCOPED_TRACE(back);
+        ScriptedServer server(Script().Reply(text, {70 * 1024, message.size() - back}, Milliseconds(2)));
+        MailSocket socket;
+        ConnectTo(socket, server);
+        std::string reply;
+        ASSERT_TRUE(socket.ReadReply(reply, ReplyMode::UntilTerminator, kEndOfMessage));
+        EXPECT_EQ(reply, message);
+        ASSERT_TRUE(socket.ReadReply(reply, ReplyMode::OneLine));
+        EXPECT_EQ(reply, "+OK next\r\n");
+    }
+}
+
+TEST(MailSocket, LargeReplyLimitIsExclusive) {
+    constexpr std::size_t kLimit = 300 * 1024;
+    for (std::size_t size : {kLimit - 1, kLimit}) {
+        SCOPED_TRACE(size);
+        std::string text;
+        while (text.size() + 80 < size) text += std::string(78, 'q') + "\r\n";
+        text += std::string(size - text.size() - 5, 'r') + kEndOfMessage.data();
+        ASSERT_EQ(text.size(), size);
+        ScriptedServer server(Script().Reply(text));
+        MailSocket socket;
+        ConnectTo(socket, server);
+        socket.SetReplyLimit(kLimit);
+        std::string reply;
+        EXPECT_EQ(socket.ReadReply(reply, ReplyMode::UntilTerminator, kEndOfMessage), size < kLimit);
+        EXPECT_EQ(reply.size(), size < kLimit ? size : 0u);
+    }
+}
+
 TEST(MailSocket, ReplyBeyondTenMebibytesFails) {
     ScriptedServer server(Script().Flood(MailSocket::kDefaultReplyLimit + 4096, 'm', 78));
     MailSocket socket;

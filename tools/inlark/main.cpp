@@ -1,5 +1,4 @@
-// inlark: works a POP3 mailbox from the command line through libinlark. Each subcommand registers itself
-// here; add new ones beside the mailbox commands.
+// inlark: the POP3 component from the command line. Each subcommand registers itself here.
 
 #include <CLI/CLI.hpp>
 #include <iostream>
@@ -7,29 +6,23 @@
 #include "tools/inlark/mailbox_commands.h"
 #include "tools/inlark/parse_command.h"
 
-namespace {
-
-void AddParseCommand(CLI::App& app, std::vector<std::string>& arguments, inlark_tool::Action& action) {
-    auto* parse =
-        app.add_subcommand("parse", "print a mail file as JSON in UTF-8 (FILE - reads standard input)");
-    parse->allow_extras();
-    parse->prefix_command();
-    parse->callback([&arguments, &action, parse] {
-        arguments = parse->remaining();
-        action = [&arguments] { return inlark::tool::RunParseCommand(arguments, std::cout, std::cerr); };
-    });
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    CLI::App app{"inlark: list, read and delete the messages of a POP3 mailbox"};
+    CLI::App app{"inlark: list, read, delete and parse the messages of a POP3 mailbox"};
     app.require_subcommand(1);
     inlark_tool::Action action;
     inlark_tool::MailboxArguments mailbox;
-    std::vector<std::string> parse_arguments;
     inlark_tool::AddMailboxCommands(app, mailbox, action);
-    AddParseCommand(app, parse_arguments, action);
+
+    // parse reads its own arguments: everything after the word goes to it.
+    CLI::App* parse = app.add_subcommand(
+        "parse",
+        "parse FILE [--save-attachments DIR]: print a mail file as JSON (FILE - reads standard input)");
+    parse->prefix_command();
+    parse->set_help_flag();
+    parse->callback([&] {
+        action = [parse] { return inlark::tool::RunParseCommand(parse->remaining(), std::cout, std::cerr); };
+    });
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
