@@ -4,11 +4,13 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "mailcore/wide_text.h"
 #include "tools/inlark/mailbox_session.h"
+#include "tools/inlark/parse_command.h"
 
 namespace inlark_tool {
 
@@ -76,8 +78,10 @@ bool WriteOut(const std::string& bytes, const std::string& path) {
     return static_cast<bool>(file);
 }
 
-// TOP_ (lines > 0 or 0) or RETR (lines < 0) of one message, written to `output` or standard output.
-int Fetch(const MailboxOptions& options, std::int32_t number, std::int32_t lines, const std::string& output) {
+// TOP_ (lines > 0 or 0) or RETR (lines < 0) of one message, written to `output` or standard output, or
+// printed parsed when `parse` is given.
+int Fetch(const MailboxOptions& options, std::int32_t number, std::int32_t lines, const std::string& output,
+          const std::optional<inlark::tool::ParseOptions>& parse = std::nullopt) {
     MailboxSession session(options);
     if (!session.Open()) return 1;
     inlark::Pop3& pop3 = session.Pop3();
@@ -93,6 +97,10 @@ int Fetch(const MailboxOptions& options, std::int32_t number, std::int32_t lines
         return 1;
     }
     std::string bytes = MessageBytes(pop3);
+    if (parse) {
+        if (!session.Quit()) return 1;
+        return inlark::tool::PrintParsedMessage(std::move(bytes), *parse, std::cout, std::cerr);
+    }
     if (!WriteOut(bytes, output)) return 1;
     std::cerr << (top ? "headers and " + std::to_string(lines) + " lines of message " : "message ") << number
               << ": " << bytes.size() << " octets"
@@ -137,8 +145,19 @@ void AddMailboxCommands(CLI::App& app, MailboxArguments& a, Action& action) {
     CLI::App* retrieve = app.add_subcommand("retrieve", "retrieve a whole message");
     AddMailboxOptions(*retrieve, a.options);
     retrieve->add_option("number", a.number, "message number")->required();
+    retrieve->alias("retr");
     retrieve->add_option("-o,--output", a.output, "file to write the message to (default: standard output)");
-    retrieve->callback([&] { action = [&] { return Fetch(a.options, a.number, -1, a.output); }; });
+    CLI::Option* parse = retrieve->add_flag("--parse", a.parse, "print the parsed message as JSON in UTF-8");
+    retrieve->add_option("--save-attachments", a.save_attachments, "with --parse: save the attachments here")
+        ->needs(parse);
+    retrieve->callback([&] {
+        action = [&] {
+            if (!a.parse) return Fetch(a.options, a.number, -1, a.output);
+            inlark::tool::ParseOptions options;
+            if (!a.save_attachments.empty()) options.save_attachments_dir = a.save_attachments;
+            return Fetch(a.options, a.number, -1, "", options);
+        };
+    });
 
     CLI::App* remove = app.add_subcommand("delete", "delete messages (all or none)");
     AddMailboxOptions(*remove, a.options);

@@ -21,6 +21,8 @@ struct MailboxArguments {
     std::int32_t number = 0;
     std::int32_t lines = 0;
     std::string output;
+    bool parse = false;            // retrieve: print the parsed message as JSON instead of its text
+    std::string save_attachments;  // retrieve --parse: save every attachment in this folder
     std::vector<std::int32_t> numbers;
 };
 

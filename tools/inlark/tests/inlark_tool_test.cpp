@@ -130,6 +130,28 @@ TEST(InlarkTool, RetrieveWritesTheMessageWithoutItsEndLine) {
     std::filesystem::remove(path);
 }
 
+TEST(InlarkTool, RetrParsePrintsJsonAndSavesAttachments) {
+    ScriptedServer server(LoggedIn()
+                              .Expect("RETR 1\r\n")
+                              .Reply("+OK\r\nSubject: hello\r\nMIME-Version: 1.0\r\n"
+                                     "Content-Type: multipart/mixed; boundary=b1\r\n\r\n"
+                                     "--b1\r\nContent-Type: text/plain\r\n\r\nbody\r\n"
+                                     "--b1\r\nContent-Type: application/octet-stream; name=\"a.bin\"\r\n"
+                                     "Content-Transfer-Encoding: base64\r\n\r\nAAECAw==\r\n--b1--\r\n.\r\n")
+                              .Expect("QUIT\r\n")
+                              .Reply("+OK\r\n"));
+    auto dir = std::filesystem::temp_directory_path() / ("inlark_tool_parse_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    auto args = Mailbox("retr", server);
+    args.insert(args.end(), {"1", "--parse", "--save-attachments", dir.string()});
+    Outcome outcome = RunInlark(args, "pw");
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_NE(outcome.out.find("\"subject\": \"hello\""), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("\"name\": \"a.bin\""), std::string::npos) << outcome.out;
+    EXPECT_EQ(std::filesystem::file_size(dir / "a.bin"), 4u);
+    std::filesystem::remove_all(dir);
+}
+
 TEST(InlarkTool, DeleteIsAllOrNothing) {
     ScriptedServer server(LoggedIn()
                               .Expect("DELE 1\r\n")
