@@ -17,3 +17,14 @@ function(mirelo_add_test)
     PROPERTIES LABELS ${T_LABEL}
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# mirelo_check_exports(<test name> <library target> <namespace::Class>): the library exports that class only.
+function(mirelo_check_exports name library class)
+  if(NOT MIRELO_TESTS)
+    return()
+  endif()
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${library}> -DCLASS=${class}
+            -P ${PROJECT_SOURCE_DIR}/cmake/CheckExports.cmake)
+  set_tests_properties(${name} PROPERTIES LABELS unit)
+endfunction()

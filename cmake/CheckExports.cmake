@@ -1,4 +1,5 @@
-# Fails when libinlark exports any symbol outside the Pop3 and Pop3Events classes.
+# Script mode: fails when LIBRARY exports any symbol outside the class CLASS (and its CLASSEvents sink
+# interface), given with its namespace, e.g. -DCLASS=inlark::Pop3.
 execute_process(COMMAND nm -DC --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
@@ -7,14 +8,14 @@ string(REPLACE "\n" ";" lines "${symbols}")
 set(count 0)
 foreach(line ${lines})
   string(REGEX REPLACE "^[0-9a-f]* *[A-Za-z] " "" name "${line}")
-  if(name MATCHES "^(typeinfo for |typeinfo name for |vtable for )?inlark::Pop3(Events)?(::|$)")
+  if(name MATCHES "^(typeinfo for |typeinfo name for |vtable for )?${CLASS}(Events)?(::|$)")
     math(EXPR count "${count} + 1")
   elseif(name MATCHES "^(std|__gnu_cxx)::")
     # Unique copies of the standard library's own template data: not ours to hide.
   elseif(NOT name STREQUAL "")
-    message(SEND_ERROR "exported beyond the Pop3 class: ${name}")
+    message(SEND_ERROR "exported beyond ${CLASS}: ${name}")
   endif()
 endforeach()
 if(count EQUAL 0)
-  message(FATAL_ERROR "inlark::Pop3 is not exported")
+  message(FATAL_ERROR "${CLASS} is not exported")
 endif()
