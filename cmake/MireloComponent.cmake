@@ -1,0 +1,40 @@
+include(CMakePackageConfigHelpers)
+
+# mirelo_component_library(<target> PACKAGE <Name> DESCRIPTION <text> LIBS <static libraries...>)
+# One component shared library: its public headers in include/<target>/, only its own class exported, the
+# static libraries inside hidden, and installed with a CMake package and a relocatable pkg-config file.
+function(mirelo_component_library COMPONENT_TARGET)
+  cmake_parse_arguments(C "" "PACKAGE;DESCRIPTION" "SOURCES;LIBS" ${ARGN})
+  set(COMPONENT_PACKAGE ${C_PACKAGE})
+  set(COMPONENT_DESCRIPTION ${C_DESCRIPTION})
+  add_library(${COMPONENT_TARGET} SHARED ${C_SOURCES})
+  target_link_libraries(${COMPONENT_TARGET} PRIVATE ${C_LIBS})
+  target_include_directories(${COMPONENT_TARGET} PUBLIC
+    $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  set_target_properties(${COMPONENT_TARGET} PROPERTIES
+    VERSION ${PROJECT_VERSION}
+    SOVERSION 0
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  # Nothing of the static libraries inside may leak out through the dynamic symbol table.
+  target_link_options(${COMPONENT_TARGET} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
+
+  set(cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/${COMPONENT_PACKAGE})
+  install(TARGETS ${COMPONENT_TARGET} EXPORT ${COMPONENT_PACKAGE}Targets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(DIRECTORY include/${COMPONENT_TARGET} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(EXPORT ${COMPONENT_PACKAGE}Targets NAMESPACE ${COMPONENT_PACKAGE}:: DESTINATION ${cmake_dir})
+  configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/ComponentConfig.cmake.in
+    ${CMAKE_CURRENT_BINARY_DIR}/${COMPONENT_PACKAGE}Config.cmake INSTALL_DESTINATION ${cmake_dir})
+  write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/${COMPONENT_PACKAGE}ConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${COMPONENT_PACKAGE}Config.cmake
+                ${CMAKE_CURRENT_BINARY_DIR}/${COMPONENT_PACKAGE}ConfigVersion.cmake
+    DESTINATION ${cmake_dir})
+  # Relative to the .pc file, so the installed tree can be moved.
+  file(RELATIVE_PATH PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/component.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${COMPONENT_TARGET}.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${COMPONENT_TARGET}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endfunction()
