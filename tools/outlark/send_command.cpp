@@ -38,6 +38,13 @@ int RunSend(const MailOptions& mail, const ServerOptions& server) {
         std::cerr << "outlark: send takes at most one attachment (--attach)\n";
         return 2;
     }
+    // The one-shot send has no nicknames: "Name <address>" would reach the server as the address itself.
+    for (const std::string* address : {&mail.from, &mail.to.front()}) {
+        if (address->find_first_of("<>") != std::string::npos) {
+            std::cerr << "outlark: send takes bare addresses, not \"" << *address << "\"\n";
+            return 2;
+        }
+    }
     std::optional<std::string> body = ReadBody(mail.body_file);
     if (!body) {
         std::cerr << "outlark: cannot read the body from " << mail.body_file << "\n";

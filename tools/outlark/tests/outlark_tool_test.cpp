@@ -116,6 +116,17 @@ TEST_F(OutlarkToolTest, SendRefusedRecipient) {
     EXPECT_EQ(exit_status, 1);
 }
 
+TEST_F(OutlarkToolTest, SendRefusesNicknamesWithoutConnecting) {
+    for (const char* addresses : {"-f \"Taro <f@x>\" -t t@x", "-f f@x -t \"Hana <t@x>\""}) {
+        int exit_status = -1;
+        // Port 1: nothing listens there, so a connect attempt would show as a status line.
+        std::string out = RunOutlark(
+            std::string("send -S 127.0.0.1 -p 1 ") + addresses + " -b /dev/null 2>&1", &exit_status);
+        EXPECT_THAT(out, HasSubstr("send takes bare addresses")) << addresses;
+        EXPECT_EQ(exit_status, 2) << addresses;
+    }
+}
+
 TEST_F(OutlarkToolTest, ComposeWritesTheMessage) {
     fs::path body = dir_ / "body.txt";
     std::ofstream(body) << "\xe6\x97\xa5\xe6\x9c\xac\n.dot\n";  // "日本"
