@@ -13,6 +13,7 @@ function(mirelo_add_test)
     TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tests/data"
     TEST_BINARY_DIR="${CMAKE_CURRENT_BINARY_DIR}")
   gtest_discover_tests(${T_NAME}
+    NO_PRETTY_VALUES
     PROPERTIES LABELS ${T_LABEL}
     DISCOVERY_TIMEOUT 60)
 endfunction()

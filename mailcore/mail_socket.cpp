@@ -13,6 +13,8 @@
 #include <climits>
 #include <cstring>
 
+#include "mailcore/large_buffer.h"
+
 namespace mailcore {
 
 namespace {
@@ -21,6 +23,8 @@ using Clock = std::chrono::steady_clock;
 
 // Bytes taken from the kernel per receive call; replies are still cut at their own line ends.
 constexpr std::size_t kReadChunk = 64 * 1024;
+// Bytes taken per receive call while a message is read straight into its reply.
+constexpr std::size_t kBulkChunk = 256 * 1024;
 
 Clock::time_point DeadlineAfter(std::int32_t ms) {
     return Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
@@ -243,6 +247,36 @@ std::int32_t MailSocket::SendText(std::string_view text) {
     return static_cast<std::int32_t>(std::min<std::size_t>(text.size(), INT32_MAX));
 }
 
+int MailSocket::ReceiveBulk(std::string& reply, std::string_view terminator, std::size_t limit) {
+    // A terminator that ends with LF ends the reply at its first occurrence, wherever the line ends fall,
+    // so the data can go straight into the reply and be searched there.
+    const std::size_t old = reply.size();
+    if (reply.capacity() - old < kBulkChunk) {
+        ReserveLarge(reply, std::max(reply.capacity() * 2, old + kBulkChunk));
+    }
+    reply.resize(old + kBulkChunk);
+    ssize_t n = ::recv(fd_.get(), reply.data() + old, kBulkChunk, 0);
+    reply.resize(old + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    if (n == 0) return -1;  // the peer closed the connection
+    if (n < 0) return errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    std::string_view data = reply;
+    std::size_t end = std::string_view::npos;
+    const std::string_view endLine = terminator.substr(2);
+    if (old < endLine.size() && data.starts_with(endLine) && terminator.starts_with("\r\n")) {
+        end = endLine.size();  // an empty message: its end line alone
+    } else {
+        std::size_t from = old >= terminator.size() ? old - (terminator.size() - 1) : 0;
+        std::size_t at = data.find(terminator, from);
+        if (at != std::string_view::npos) end = at + terminator.size();
+    }
+    if (end == std::string_view::npos) return reply.size() >= limit ? -1 : 0;
+    if (end >= limit) return -1;
+    readAhead_.assign(data.substr(end));
+    readPos_ = 0;
+    reply.resize(end);
+    return 1;
+}
+
 bool MailSocket::Fail(std::string& reply, std::size_t capacity) {
     if (capacity == 0) {
         std::string().swap(reply);
@@ -283,6 +317,17 @@ bool MailSocket::ReadReply(std::string& reply, ReplyMode mode, std::string_view 
         auto silence = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastData).count();
         auto left = static_cast<std::int32_t>(std::max<long long>(receiveTimeoutMs_ - silence, 0));
         if (Wait(POLLIN, left) != 1) return Fail(reply, capacity);
+        if (mode == ReplyMode::UntilTerminator && capacity == 0 && terminator.size() > 2 &&
+            terminator.back() == '\n') {
+            int done = ReceiveBulk(reply, terminator, limit);
+            if (done < 0) return Fail(reply, capacity);
+            if (done > 0) {
+                if (observer_) observer_(reply);
+                return true;
+            }
+            lastData = Clock::now();
+            continue;
+        }
         readAhead_.resize(kReadChunk);
         readPos_ = 0;
         ssize_t n = ::recv(fd_.get(), readAhead_.data(), readAhead_.size(), 0);

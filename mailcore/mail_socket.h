@@ -92,6 +92,8 @@ class MailSocket : public LineTransport {
     int Wait(short events, std::int32_t timeoutMs);
     bool Aborted() const { return abort_.load(std::memory_order_acquire) != 0; }
     bool Fail(std::string& reply, std::size_t capacity);
+    // One receive straight into a reply read up to `terminator`: 1 complete, 0 not yet, -1 failed.
+    int ReceiveBulk(std::string& reply, std::string_view terminator, std::size_t limit);
 
     UniqueFd fd_;
     UniqueFd wake_;  // eventfd, lives as long as the object so Cancel can always reach it

@@ -1,8 +1,10 @@
 #include "mailcore/wide_text.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "mailcore/iconv_converter.h"
+#include "mailcore/large_buffer.h"
 
 namespace mailcore {
 namespace {
@@ -19,9 +21,35 @@ const IconvConverter& Converter(const char* to, const char* from) {
     return sjis_to_utf8;
 }
 
+// CP932 maps 0x00-0x7F one to one onto U+0000-U+007F, so pure ASCII (every 7-bit mail) needs no iconv.
+bool IsAscii(std::string_view text) {
+    std::uint64_t high = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        high |= word;
+    }
+    for (; i < text.size(); ++i) high |= static_cast<unsigned char>(text[i]);
+    return (high & 0x8080808080808080ull) == 0;
+}
+
+bool IsAscii(std::u16string_view text) {
+    char16_t high = 0;
+    for (char16_t c : text) high |= c;
+    return high < 0x80;
+}
+
 }  // namespace
 
 std::string WideToCp932(std::u16string_view text) {
+    if (IsAscii(text)) {
+        std::string narrow;
+        ReserveLarge(narrow, text.size());
+        narrow.resize(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i) narrow[i] = static_cast<char>(text[i]);
+        return narrow;
+    }
     std::string le;
     le.reserve(text.size() * 2);
     for (char16_t c : text) {
@@ -32,6 +60,13 @@ std::string WideToCp932(std::u16string_view text) {
 }
 
 std::u16string Cp932ToWide(std::string_view text) {
+    if (IsAscii(text)) {
+        std::u16string wide;
+        ReserveLarge(wide, text.size());
+        wide.resize(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i) wide[i] = static_cast<char16_t>(text[i]);
+        return wide;
+    }
     std::string le = Converter("UTF-16LE", "CP932").Convert(text, std::string_view("?\0", 2), 1);
     std::u16string out(le.size() / 2, u'\0');
     for (size_t i = 0; i < out.size(); ++i) {

@@ -119,6 +119,8 @@ TEST(MailSocket, RepliesSplitAtEveryBytePosition) {
         {"+OK 2 320\r\n", ReplyMode::OneLine, {}},
         {"220-a\r\n220 b\r\n", ReplyMode::UntilFinalLine, {}},
         {"Subject: x\r\n\r\n..dot\r\nbody\r\n.\r\n", ReplyMode::UntilTerminator, kEndOfMessage},
+        {".\r\n", ReplyMode::UntilTerminator, kEndOfMessage},
+        {"a\r\n.\r\n", ReplyMode::UntilTerminator, kEndOfMessage},
     };
     for (const Row& row : rows) {
         for (std::size_t cut = 1; cut < row.text.size(); ++cut) {

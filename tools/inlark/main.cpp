@@ -1,40 +1,39 @@
-// inlark: the POP3 component from the command line. Each command is one entry of the table.
-#include <iostream>
-#include <string>
-#include <string_view>
-#include <vector>
+// inlark: works a POP3 mailbox from the command line through libinlark. Each subcommand registers itself
+// here; add new ones beside the mailbox commands.
 
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "tools/inlark/mailbox_commands.h"
 #include "tools/inlark/parse_command.h"
 
 namespace {
 
-struct Command {
-    std::string_view name;
-    std::string_view usage;
-    int (*run)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-};
-
-constexpr Command kCommands[] = {
-    {"parse", "parse FILE [--save-attachments DIR]   print a mail file as JSON (FILE - reads standard input)",
-     inlark::tool::RunParseCommand},
-};
-
-int Usage(std::ostream& os, int status) {
-    os << "usage: inlark COMMAND [ARGS]\n";
-    for (const auto& c : kCommands) os << "  inlark " << c.usage << "\n";
-    return status;
+void AddParseCommand(CLI::App& app, std::vector<std::string>& arguments, inlark_tool::Action& action) {
+    auto* parse =
+        app.add_subcommand("parse", "print a mail file as JSON in UTF-8 (FILE - reads standard input)");
+    parse->allow_extras();
+    parse->prefix_command();
+    parse->callback([&arguments, &action, parse] {
+        arguments = parse->remaining();
+        action = [&arguments] { return inlark::tool::RunParseCommand(arguments, std::cout, std::cerr); };
+    });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage(std::cerr, 2);
-    const std::string_view word = argv[1];
-    if (word == "-h" || word == "--help" || word == "help") return Usage(std::cout, 0);
-    for (const auto& c : kCommands) {
-        if (c.name == word)
-            return c.run(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
+    CLI::App app{"inlark: list, read and delete the messages of a POP3 mailbox"};
+    app.require_subcommand(1);
+    inlark_tool::Action action;
+    inlark_tool::MailboxArguments mailbox;
+    std::vector<std::string> parse_arguments;
+    inlark_tool::AddMailboxCommands(app, mailbox, action);
+    AddParseCommand(app, parse_arguments, action);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
     }
-    std::cerr << "inlark: unknown command " << word << "\n";
-    return Usage(std::cerr, 2);
+    return action ? action() : 2;
 }

@@ -1,0 +1,227 @@
+#include "smtp/compose_message.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <initializer_list>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "mailcore/base64_encode.h"
+#include "mailcore/jis_sjis.h"
+#include "mailcore/unique_fd.h"
+#include "mailcore/uuencode.h"
+#include "smtp/file_type.h"
+#include "smtp/header_encoder.h"
+#include "smtp/mail_date.h"
+
+namespace outlark {
+namespace {
+
+struct Attachment {
+    std::string path;
+    std::string type_name;
+};
+
+// Attachments go out only when every file exists; one missing file drops them all.
+std::optional<std::vector<Attachment>> ExistingAttachments(const std::vector<std::string>& paths) {
+    std::vector<Attachment> found;
+    for (const std::string& path : paths) {
+        std::optional<std::string> type_name = FileTypeDescription(path);
+        if (!type_name) return std::nullopt;
+        found.push_back({path, std::move(*type_name)});
+    }
+    return found;
+}
+
+// The whole file, or nothing when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    mailcore::UniqueFd fd(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    std::string data;
+    data.reserve(static_cast<size_t>(info.st_size));
+    char chunk[65536];
+    while (true) {
+        ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n == 0) return data;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        data.append(chunk, static_cast<size_t>(n));
+    }
+}
+
+// Pieces glued in one allocation.
+std::string Join(std::initializer_list<std::string_view> parts) {
+    size_t size = 0;
+    for (std::string_view part : parts) size += part.size();
+    std::string out;
+    out.reserve(size);
+    for (std::string_view part : parts) out.append(part);
+    return out;
+}
+
+void EndLineIfOpen(std::string& text) {
+    if (text.empty() || text.back() != '\n') text += "\r\n";
+}
+
+class Composer {
+  public:
+    Composer(const ComposedMessage& message, const ComposeContext& context)
+        : message_(message),
+          context_(context),
+          mode_(message.header8bit == 0 && message.type == kTypeMime ? kHeaderEncodedWords : kHeaderPlain) {
+        char boundary[32];
+        std::snprintf(boundary, sizeof boundary, "----=_NextPart_000_%08X", context.tick_count);
+        boundary_ = boundary;
+    }
+
+    std::string Compose(std::string_view body) {
+        text_.reserve(4096 + body.size() * 2);
+        for (const std::string& extra : message_.extra_headers) Header(SingleLineValue(extra));
+        text_ += Join({"Date: ", FormatMailDate(context_.now), "\r\n"});
+        RecipientLines("To", message_.to);
+        RecipientLines("Cc", message_.cc);
+        RecipientLines("Bc", message_.bc);
+        if (message_.from) {
+            const Recipient& from = *message_.from;
+            if (from.nickname.empty()) {
+                Header(Join({"From: <", SingleLineValue(from.address), ">"}));
+            } else {
+                Header(Join({"From: \"", SingleLineValue(from.nickname), "\" <",
+                             SingleLineValue(from.address), ">"}));
+            }
+        }
+        if (message_.reply_to) text_ += Join({"Reply-To: ", SingleLineValue(*message_.reply_to), "\r\n"});
+        if (message_.subject) Header(Join({"Subject: ", SingleLineValue(*message_.subject)}));
+
+        std::optional<std::vector<Attachment>> attachments = ExistingAttachments(message_.attachments);
+        const bool has_attachments = !message_.attachments.empty();
+        const bool multipart = has_attachments && attachments;
+        const bool base64_body = message_.type == kTypeMime && message_.encode == kEncodeBase64;
+        if (message_.type == kTypeMime) {
+            text_ += "MIME-Version: 1.0\r\n";
+            if (multipart) {
+                text_ += "Content-Type: multipart/mixed; boundary=\"" + boundary_ + "\"\r\n";
+                text_ += "Content-Transfer-Encoding: 7bit\r\n\r\n";
+                text_ += "This is a multi-part message in MIME format.\r\n\r\n";
+                text_ += "--" + boundary_ + "\r\n";
+            }
+            text_ += "Content-Type: text/plain; charset=ISO-2022-JP\r\n";
+            text_ +=
+                base64_body ? "Content-Transfer-Encoding: base64\r\n" : "Content-Transfer-Encoding: 7bit\r\n";
+        }
+        text_ += "\r\n";
+
+        std::string jis_body = mailcore::SjisToJis(body);
+        text_ += base64_body ? Base64Lines(jis_body) : jis_body;
+
+        if (has_attachments && !attachments) {
+            text_ += "\r\n.\r\n";
+        } else if (message_.type == kTypeMime && multipart) {
+            MimeAttachments(*attachments);
+        } else if (message_.type == kTypeMime) {
+            EndLineIfOpen(text_);
+            text_ += ".\r\n";
+        } else {
+            UuencodedAttachments(*attachments);
+        }
+        return std::move(text_);
+    }
+
+  private:
+    void Header(std::string_view line, std::int32_t mode) {
+        std::string full(line);
+        full += "\r\n";
+        text_ += EncodeHeaderLine(full, mode, message_.width);
+    }
+    void Header(std::string_view line) { Header(line, mode_); }
+
+    void RecipientLines(std::string_view field, const std::vector<Recipient>& list) {
+        for (size_t i = 0; i < list.size(); ++i) {
+            std::string line = i == 0 ? std::string(field) + ": " : std::string("\t");
+            if (!list[i].nickname.empty()) line += Join({"\"", SingleLineValue(list[i].nickname), "\" "});
+            line += Join({"<", SingleLineValue(list[i].address), ">"});
+            if (i + 1 < list.size()) line += ",";
+            Header(line);
+        }
+    }
+
+    void MimeAttachments(const std::vector<Attachment>& attachments) {
+        text_ += "\r\n--" + boundary_;
+        for (const Attachment& attachment : attachments) {
+            std::string name = SingleLineValue(FileNameOf(attachment.path));
+            std::string stem(FileStemOf(name));
+            text_ += "\r\n";
+            Header("Content-Type: application/octet-stream; name=\"" + name + "\"", kHeaderPlain);
+            text_ += "Content-Transfer-Encoding: base64\r\n";
+            Header(Join({"Content-Description: ", stem, " (", SingleLineValue(attachment.type_name), ")"}),
+                   kHeaderPlain);
+            Header("Content-Disposition: attachment; filename=\"" + name + "\"", kHeaderPlain);
+            text_ += "\r\n";
+            if (std::optional<std::string> data = ReadWholeFile(attachment.path)) text_ += Base64Lines(*data);
+            text_ += "\r\n--" + boundary_;
+            Pause();
+        }
+        text_ += "--\r\n\r\n.\r\n";
+    }
+
+    void UuencodedAttachments(const std::vector<Attachment>& attachments) {
+        for (const Attachment& attachment : attachments) {
+            EndLineIfOpen(text_);
+            text_ += Join({"begin 600 ", SingleLineValue(FileNameOf(attachment.path)), "\r\n"});
+            if (std::optional<std::string> data = ReadWholeFile(attachment.path)) {
+                text_ += mailcore::UuEncode(*data);
+            }
+            text_ += "end\r\n\r\n";
+            Pause();
+        }
+        EndLineIfOpen(text_);
+        text_ += ".\r\n";
+    }
+
+    void Pause() const {
+        if (context_.attachment_pause.count() > 0) std::this_thread::sleep_for(context_.attachment_pause);
+    }
+
+    const ComposedMessage& message_;
+    const ComposeContext& context_;
+    const std::int32_t mode_;
+    std::string boundary_;
+    std::string text_;
+};
+
+}  // namespace
+
+ComposeContext CurrentComposeContext() {
+    ComposeContext context;
+    timespec boot{};
+    clock_gettime(CLOCK_MONOTONIC, &boot);
+    context.tick_count = static_cast<std::uint32_t>(boot.tv_sec * 1000 + boot.tv_nsec / 1000000);
+    context.now = std::time(nullptr);
+    return context;
+}
+
+std::string Base64Lines(std::string_view bytes) {
+    constexpr size_t kLine = 76;
+    std::string encoded = mailcore::Base64Encode(bytes);
+    std::string out;
+    out.reserve(encoded.size() + encoded.size() / kLine * 2);
+    for (size_t i = 0; i < encoded.size(); i += kLine) {
+        size_t n = std::min(kLine, encoded.size() - i);
+        out.append(encoded, i, n);
+        if (n == kLine) out += "\r\n";
+    }
+    return out;
+}
+
+std::string ComposeMessage(const ComposedMessage& message, std::string_view body,
+                           const ComposeContext& context) {
+    return Composer(message, context).Compose(body);
+}
+
+}  // namespace outlark

@@ -1,0 +1,36 @@
+#pragma once
+// The message being built: header fields, attachments and composition settings, all Shift_JIS.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace outlark {
+
+struct Recipient {
+    std::string nickname;  // empty when none was given
+    std::string address;
+};
+
+enum MessageType : std::int32_t { kTypeMime = 0, kTypePlain = 1 };
+// The stored forms of the transfer encoding of the body.
+enum BodyEncoding : std::int32_t { kEncode7bit = 0, kEncodeBase64 = 2 };
+
+struct ComposedMessage {
+    std::optional<Recipient> from;
+    std::vector<Recipient> to;
+    std::vector<Recipient> cc;
+    std::vector<Recipient> bc;
+    // Never set differs from set to empty text: the latter still writes its header line.
+    std::optional<std::string> subject;
+    std::optional<std::string> reply_to;
+    std::vector<std::string> extra_headers;
+    std::vector<std::string> attachments;  // file paths
+    std::int32_t type = kTypeMime;
+    std::int32_t encode = kEncode7bit;
+    std::int32_t header8bit = 0;
+    std::int32_t width = 76;
+};
+
+}  // namespace outlark

@@ -1,0 +1,118 @@
+#pragma once
+// Outlark: the SMTP client component. Sends Japanese mail (ISO-2022-JP) step by step or in one call, and
+// composes the message from header fields, a body and attachments.
+//
+// Texts are UTF-16 at this boundary and Shift_JIS (CP932) inside. Every method reports through `pVal`;
+// nothing throws. Methods run on the caller's thread; with Sync = 0 the outcome of an accepted command
+// arrives later as EndOfCommand, delivered by ProcessEvents on the host's thread.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#if defined(OUTLARK_BUILDING)
+#define OUTLARK_EXPORT __attribute__((visibility("default")))
+#else
+#define OUTLARK_EXPORT
+#endif
+
+namespace outlark {
+
+// The event interface: one event, the end of an asynchronous command or one-shot send.
+class SmtpEvents {
+  public:
+    virtual ~SmtpEvents() = default;
+    virtual void EndOfCommand(std::int32_t lStatus) = 0;
+};
+
+class OUTLARK_EXPORT Smtp {
+  public:
+    Smtp();
+    ~Smtp();  // does what Destroy does
+    Smtp(const Smtp&) = delete;
+    Smtp& operator=(const Smtp&) = delete;
+
+    // Connection point. A control "has a window" (can run Sync = 0 commands on a worker) once a sink is
+    // advised or a wake-up hook is set. Advise gives a cookie for Unadvise.
+    std::int32_t Advise(SmtpEvents* sink);
+    void Unadvise(std::int32_t cookie);
+    // Called from the worker's thread whenever an event is queued; the host then calls ProcessEvents.
+    void SetWakeUp(std::function<void()> wakeUp);
+    // Raises the queued EndOfCommand events on the calling thread; returns how many.
+    std::int32_t ProcessEvents();
+
+    // Properties.
+    std::int32_t Port() const;
+    void SetPort(std::int32_t value);
+    std::int32_t Type() const;
+    void SetType(std::int32_t value);
+    std::int32_t Encode() const;
+    void SetEncode(std::int32_t value);
+    std::int32_t Header8bit() const;
+    void SetHeader8bit(std::int32_t value);
+    std::int32_t Width() const;
+    void SetWidth(std::int32_t value);
+    std::int32_t SendTimeout() const;  // seconds
+    void SetSendTimeout(std::int32_t seconds);
+    std::int32_t RecvTimeout() const;  // seconds
+    void SetRecvTimeout(std::int32_t seconds);
+    std::u16string LogFilename() const;
+    void SetLogFilename(const std::u16string& value);
+    std::int32_t Sync() const;
+    void SetSync(std::int32_t value);
+    std::int32_t Priority() const;
+    void SetPriority(std::int32_t value);
+    std::u16string ExecuteFilename() const;
+    void SetExecuteFilename(const std::u16string& value);
+    std::int32_t LastError() const;
+
+    // Connection and teardown.
+    void ConnectByName(const std::u16string& strServerName, std::int32_t* pVal);
+    void ConnectByAddr(const std::u16string& strServerAddr, std::int32_t* pVal);
+    void Destroy(std::int32_t* pVal);
+
+    // Step-by-step commands: 1 success, 0 failure, -1 busy, -2 an argument holding a line break.
+    void HELO(const std::u16string& strDomain, std::int32_t* pVal);
+    void EHLO(const std::u16string& strDomain, std::int32_t* pVal);
+    void MAIL(const std::u16string& strUser, std::int32_t* pVal);
+    void RCPT(const std::u16string& strUser, std::int32_t* pVal);
+    void DATA(const std::u16string& strBody, std::int32_t* pVal);
+    void RSET(std::int32_t* pVal);
+    void NOOP(std::int32_t* pVal);
+    void VRFY(const std::u16string& strData, std::int32_t* pVal);
+    void EXPN(const std::u16string& strData, std::int32_t* pVal);
+    void HELP(const std::u16string& strData, std::int32_t* pVal);
+    void QUIT(std::int32_t* pVal);
+
+    // The lines of the last EHLO, VRFY, EXPN or HELP reply; GetData is 1-based.
+    void GetCount(std::int32_t* pVal);
+    void GetData(std::int32_t lIndex, std::u16string* pVal);
+
+    // Message composition for DATA.
+    void MakeDataFROM(const std::u16string& strUser, const std::u16string& strNickName, std::int32_t* pVal);
+    void MakeDataTO(const std::u16string& strUser, const std::u16string& strNickName, std::int32_t* pVal);
+    void MakeDataCC(const std::u16string& strUser, const std::u16string& strNickName, std::int32_t* pVal);
+    void MakeDataBC(const std::u16string& strUser, const std::u16string& strNickName, std::int32_t* pVal);
+    void MakeDataREPLYTO(const std::u16string& strReplyTo, std::int32_t* pVal);
+    void MakeDataSUBJECT(const std::u16string& strSubject, std::int32_t* pVal);
+    void MakeDataEXMESSAGE(const std::u16string& strExMessage, std::int32_t* pVal);
+    void MakeDataFileName(const std::u16string& strFilename, std::int32_t* pVal);
+    void ReleaseData(std::int32_t* pVal);
+
+    // One-shot send: 1 sent (or started with Sync = 0; or handed to the external sender with Sync = 2),
+    // 0 not started, -1 connect failed or a send still running, -2 HELO, -3 MAIL, -4 RCPT, -5 DATA refused,
+    // -99 server, recipient or sender empty or holding a line break.
+    void SendMail(const std::u16string& strServerName, const std::u16string& strTo,
+                  const std::u16string& strFrom, const std::u16string& strSubject,
+                  const std::u16string& strBody, const std::u16string& strFilename, std::int32_t* pVal);
+    void SendMailByAddr(const std::u16string& strServerAddr, const std::u16string& strTo,
+                        const std::u16string& strFrom, const std::u16string& strSubject,
+                        const std::u16string& strBody, const std::u16string& strFilename, std::int32_t* pVal);
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace outlark

@@ -1,0 +1,424 @@
+#include "outlark/smtp.h"
+
+#include <algorithm>
+#include <atomic>
+#include <limits>
+#include <map>
+#include <thread>
+#include <utility>
+
+#include "mailcore/completion_queue.h"
+#include "mailcore/wide_text.h"
+#include "smtp/compose_message.h"
+#include "smtp/external_sender.h"
+#include "smtp/one_shot_send.h"
+#include "smtp/send_log.h"
+#include "smtp/smtp_engine.h"
+
+namespace outlark {
+namespace {
+
+using mailcore::Cp932ToWide;
+using mailcore::WideToCp932;
+
+// "0" stands for the empty text in the host's calls.
+std::string TextOrEmpty(const std::u16string& text) {
+    std::string converted = WideToCp932(text);
+    return converted == "0" ? std::string() : converted;
+}
+
+std::int32_t SecondsToMs(std::int32_t seconds) {
+    std::int64_t ms = static_cast<std::int64_t>(seconds) * 1000;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(ms, std::numeric_limits<std::int32_t>::min(),
+                                                              std::numeric_limits<std::int32_t>::max()));
+}
+
+}  // namespace
+
+struct Smtp::Impl {
+    std::int32_t port = 25;
+    std::int32_t type = kTypeMime;
+    std::int32_t encode = kEncode7bit;  // stored form
+    std::int32_t header8bit = 1;
+    std::int32_t width = 76;
+    std::int32_t send_timeout_ms = 30000;
+    std::int32_t recv_timeout_ms = 30000;
+    std::string log_filename = "Outlark.log";
+    std::int32_t sync = 1;
+    std::int32_t priority = 3;
+    std::string execute_filename = "Outlark.exe";
+    std::int32_t last_error = 0;
+
+    std::unique_ptr<SmtpEngine> engine;
+
+    mailcore::CompletionQueue queue;
+    std::map<std::int32_t, SmtpEvents*> sinks;
+    std::int32_t next_cookie = 1;
+
+    std::thread send_worker;
+    std::atomic<bool> send_worker_running{false};
+    ChildReaper children;
+
+    bool HasWindow() const { return !sinks.empty() || queue.HasWakeup(); }
+    void RefreshNotify() {
+        if (engine) engine->SetNotifyQueue(sync == 0 && HasWindow() ? &queue : nullptr);
+    }
+
+    void Connect(const std::u16string& server, SendJob::Resolve kind, std::int32_t* pVal) {
+        std::string host = WideToCp932(server);
+        if (engine) {
+            // A running worker owns the results until it ends; the connect below then reports busy.
+            if (!engine->IsBusy()) engine->ClearResults();
+        } else {
+            engine = std::make_unique<SmtpEngine>();
+        }
+        RefreshNotify();
+        auto resolution = kind == SendJob::Resolve::kByAddress ? mailcore::MailEngine::Resolution::kByAddress
+                                                               : mailcore::MailEngine::Resolution::kByName;
+        *pVal = engine->Connect(host, port, resolution);
+        if (*pVal == 1) {
+            engine->Socket().SetSendTimeout(send_timeout_ms);
+            engine->Socket().SetReceiveTimeout(recv_timeout_ms);
+        }
+    }
+
+    void Destroy(std::int32_t* pVal) {
+        if (!engine) {
+            *pVal = 0;
+            return;
+        }
+        engine->DiscardMessage();
+        engine->Disconnect();
+        engine->ClearResults();
+        engine.reset();
+        *pVal = 1;
+    }
+
+    void Command(SmtpCommand command, const std::u16string& argument, std::int32_t* pVal) {
+        *pVal = engine ? engine->Command(command, WideToCp932(argument)) : 0;
+    }
+
+    void AddRecipient(std::vector<Recipient> ComposedMessage::*list, const std::u16string& user,
+                      const std::u16string& nickname, std::int32_t* pVal) {
+        if (!engine) {
+            *pVal = 0;
+            return;
+        }
+        std::string address = TextOrEmpty(user);
+        if (address.empty()) {
+            last_error = -5;
+            return;
+        }
+        (engine->Message().*list).push_back({TextOrEmpty(nickname), address});
+        *pVal = 1;
+    }
+
+    // Replaces an optional field; empty text is allowed.
+    void SetField(std::optional<std::string> ComposedMessage::*field, const std::u16string& text,
+                  std::int32_t* pVal) {
+        if (!engine) {
+            *pVal = 0;
+            return;
+        }
+        engine->Message().*field = TextOrEmpty(text);
+        *pVal = 1;
+    }
+
+    void AddText(std::vector<std::string> ComposedMessage::*list, const std::u16string& text,
+                 std::int32_t* pVal) {
+        if (!engine) {
+            *pVal = 0;
+            return;
+        }
+        std::string value = TextOrEmpty(text);
+        if (value.empty()) {
+            last_error = -5;
+            return;
+        }
+        (engine->Message().*list).push_back(std::move(value));
+        *pVal = 1;
+    }
+
+    void JoinFinishedSendWorker() {
+        if (send_worker.joinable() && !send_worker_running) send_worker.join();
+    }
+
+    void SendMail(const std::u16string& server, const std::u16string& to, const std::u16string& from,
+                  const std::u16string& subject, const std::u16string& body, const std::u16string& filename,
+                  SendJob::Resolve kind, std::int32_t* pVal);
+};
+
+Smtp::Smtp() : impl_(std::make_unique<Impl>()) {}
+
+Smtp::~Smtp() {
+    std::int32_t ignored = 0;
+    impl_->Destroy(&ignored);
+    if (impl_->send_worker.joinable()) impl_->send_worker.join();
+    impl_->children.ReapFinished();
+}
+
+std::int32_t Smtp::Advise(SmtpEvents* sink) {
+    if (sink == nullptr) return 0;
+    std::int32_t cookie = impl_->next_cookie++;
+    impl_->sinks[cookie] = sink;
+    impl_->RefreshNotify();
+    return cookie;
+}
+
+void Smtp::Unadvise(std::int32_t cookie) {
+    impl_->sinks.erase(cookie);
+    impl_->RefreshNotify();
+}
+
+void Smtp::SetWakeUp(std::function<void()> wakeUp) {
+    impl_->queue.SetWakeup(std::move(wakeUp));
+    impl_->RefreshNotify();
+}
+
+std::int32_t Smtp::ProcessEvents() {
+    std::vector<std::int32_t> events = impl_->queue.TakeAll();
+    for (std::int32_t status : events) {
+        // A sink may unadvise itself while handling the event.
+        auto sinks = impl_->sinks;
+        for (auto& [cookie, sink] : sinks) sink->EndOfCommand(status);
+    }
+    impl_->JoinFinishedSendWorker();
+    return static_cast<std::int32_t>(events.size());
+}
+
+std::int32_t Smtp::Port() const { return impl_->port; }
+void Smtp::SetPort(std::int32_t value) { impl_->port = value; }
+std::int32_t Smtp::Type() const { return impl_->type; }
+void Smtp::SetType(std::int32_t value) {
+    if (value == 0 || value == 1) impl_->type = value;
+}
+std::int32_t Smtp::Encode() const { return impl_->encode == kEncodeBase64 ? 1 : 0; }
+void Smtp::SetEncode(std::int32_t value) {
+    if (value == 0 || value == 1) impl_->encode = value == 1 ? kEncodeBase64 : kEncode7bit;
+}
+std::int32_t Smtp::Header8bit() const { return impl_->header8bit; }
+void Smtp::SetHeader8bit(std::int32_t value) {
+    if (value == 0 || value == 1) impl_->header8bit = value;
+}
+std::int32_t Smtp::Width() const { return impl_->width; }
+void Smtp::SetWidth(std::int32_t value) { impl_->width = value; }
+std::int32_t Smtp::SendTimeout() const { return impl_->send_timeout_ms / 1000; }
+void Smtp::SetSendTimeout(std::int32_t seconds) { impl_->send_timeout_ms = SecondsToMs(seconds); }
+std::int32_t Smtp::RecvTimeout() const { return impl_->recv_timeout_ms / 1000; }
+void Smtp::SetRecvTimeout(std::int32_t seconds) { impl_->recv_timeout_ms = SecondsToMs(seconds); }
+std::u16string Smtp::LogFilename() const { return Cp932ToWide(impl_->log_filename); }
+void Smtp::SetLogFilename(const std::u16string& value) { impl_->log_filename = TextOrEmpty(value); }
+std::int32_t Smtp::Sync() const { return impl_->sync; }
+void Smtp::SetSync(std::int32_t value) {
+    if (value >= 0 && value <= 2) impl_->sync = value;
+    impl_->RefreshNotify();
+}
+std::int32_t Smtp::Priority() const { return impl_->priority; }
+void Smtp::SetPriority(std::int32_t value) {
+    if (value >= 1 && value <= 5) impl_->priority = value;
+}
+std::u16string Smtp::ExecuteFilename() const { return Cp932ToWide(impl_->execute_filename); }
+void Smtp::SetExecuteFilename(const std::u16string& value) { impl_->execute_filename = WideToCp932(value); }
+std::int32_t Smtp::LastError() const { return impl_->last_error; }
+
+void Smtp::ConnectByName(const std::u16string& strServerName, std::int32_t* pVal) {
+    impl_->Connect(strServerName, SendJob::Resolve::kByName, pVal);
+}
+void Smtp::ConnectByAddr(const std::u16string& strServerAddr, std::int32_t* pVal) {
+    impl_->Connect(strServerAddr, SendJob::Resolve::kByAddress, pVal);
+}
+void Smtp::Destroy(std::int32_t* pVal) { impl_->Destroy(pVal); }
+
+void Smtp::HELO(const std::u16string& strDomain, std::int32_t* pVal) {
+    impl_->Command(kHelo, strDomain, pVal);
+}
+void Smtp::EHLO(const std::u16string& strDomain, std::int32_t* pVal) {
+    impl_->Command(kEhlo, strDomain, pVal);
+}
+void Smtp::MAIL(const std::u16string& strUser, std::int32_t* pVal) { impl_->Command(kMail, strUser, pVal); }
+void Smtp::RCPT(const std::u16string& strUser, std::int32_t* pVal) { impl_->Command(kRcpt, strUser, pVal); }
+void Smtp::RSET(std::int32_t* pVal) { impl_->Command(kRset, {}, pVal); }
+void Smtp::NOOP(std::int32_t* pVal) { impl_->Command(kNoop, {}, pVal); }
+void Smtp::VRFY(const std::u16string& strData, std::int32_t* pVal) { impl_->Command(kVrfy, strData, pVal); }
+void Smtp::EXPN(const std::u16string& strData, std::int32_t* pVal) { impl_->Command(kExpn, strData, pVal); }
+void Smtp::HELP(const std::u16string& strData, std::int32_t* pVal) { impl_->Command(kHelp, strData, pVal); }
+void Smtp::QUIT(std::int32_t* pVal) { impl_->Command(kQuit, {}, pVal); }
+
+void Smtp::DATA(const std::u16string& strBody, std::int32_t* pVal) {
+    if (!impl_->engine) {
+        *pVal = 0;
+        return;
+    }
+    ComposedMessage& message = impl_->engine->Message();
+    message.extra_headers.push_back("X-Mailer: Outlark Version 1.6.2.1");
+    message.extra_headers.push_back("X-Priority: " + std::to_string(impl_->priority));
+    // The step-by-step message always has these settings; the properties are for the one-shot send.
+    ComposedMessage fixed = message;
+    fixed.type = kTypeMime;
+    fixed.encode = kEncode7bit;
+    fixed.header8bit = 0;
+    fixed.width = 76;
+    *pVal = impl_->engine->Data(ComposeMessage(fixed, WideToCp932(strBody)));
+}
+
+void Smtp::GetCount(std::int32_t* pVal) {
+    *pVal = impl_->engine ? static_cast<std::int32_t>(impl_->engine->ReplyLines().size()) : 0;
+}
+
+void Smtp::GetData(std::int32_t lIndex, std::u16string* pVal) {
+    pVal->clear();
+    if (!impl_->engine) return;
+    const std::vector<std::string>& lines = impl_->engine->ReplyLines();
+    if (lIndex >= 1 && static_cast<size_t>(lIndex) <= lines.size()) *pVal = Cp932ToWide(lines[lIndex - 1]);
+}
+
+void Smtp::MakeDataFROM(const std::u16string& strUser, const std::u16string& strNickName,
+                        std::int32_t* pVal) {
+    if (!impl_->engine) {
+        *pVal = 0;
+        return;
+    }
+    std::string address = TextOrEmpty(strUser);
+    if (address.empty()) {
+        impl_->last_error = -5;
+        return;
+    }
+    impl_->engine->Message().from = Recipient{TextOrEmpty(strNickName), address};
+    *pVal = 1;
+}
+void Smtp::MakeDataTO(const std::u16string& strUser, const std::u16string& strNickName, std::int32_t* pVal) {
+    impl_->AddRecipient(&ComposedMessage::to, strUser, strNickName, pVal);
+}
+void Smtp::MakeDataCC(const std::u16string& strUser, const std::u16string& strNickName, std::int32_t* pVal) {
+    impl_->AddRecipient(&ComposedMessage::cc, strUser, strNickName, pVal);
+}
+void Smtp::MakeDataBC(const std::u16string& strUser, const std::u16string& strNickName, std::int32_t* pVal) {
+    impl_->AddRecipient(&ComposedMessage::bc, strUser, strNickName, pVal);
+}
+void Smtp::MakeDataREPLYTO(const std::u16string& strReplyTo, std::int32_t* pVal) {
+    impl_->SetField(&ComposedMessage::reply_to, strReplyTo, pVal);
+}
+void Smtp::MakeDataSUBJECT(const std::u16string& strSubject, std::int32_t* pVal) {
+    impl_->SetField(&ComposedMessage::subject, strSubject, pVal);
+}
+void Smtp::MakeDataEXMESSAGE(const std::u16string& strExMessage, std::int32_t* pVal) {
+    impl_->AddText(&ComposedMessage::extra_headers, strExMessage, pVal);
+}
+void Smtp::MakeDataFileName(const std::u16string& strFilename, std::int32_t* pVal) {
+    impl_->AddText(&ComposedMessage::attachments, strFilename, pVal);
+}
+void Smtp::ReleaseData(std::int32_t* pVal) {
+    if (!impl_->engine) {
+        *pVal = 0;
+        return;
+    }
+    impl_->engine->DiscardMessage();
+    *pVal = 1;
+}
+
+void Smtp::Impl::SendMail(const std::u16string& server_text, const std::u16string& to_text,
+                          const std::u16string& from_text, const std::u16string& subject_text,
+                          const std::u16string& body_text, const std::u16string& filename_text,
+                          SendJob::Resolve kind, std::int32_t* pVal) {
+    SendJob job;
+    job.server = WideToCp932(server_text);
+    job.mail.to = WideToCp932(to_text);
+    job.mail.from = WideToCp932(from_text);
+    job.mail.subject = WideToCp932(subject_text);
+    job.mail.body = WideToCp932(body_text);
+    std::string filename_as_given = WideToCp932(filename_text);
+    job.mail.filename = filename_as_given == "0" ? std::string() : filename_as_given;
+    // A line break in these would reach a command line; refuse before anything is sent.
+    if (job.server.empty() || job.mail.to.empty() || job.mail.from.empty() || HasLineBreak(job.server) ||
+        HasLineBreak(job.mail.to) || HasLineBreak(job.mail.from)) {
+        *pVal = kSendMissingArgument;
+        return;
+    }
+    JoinFinishedSendWorker();
+    if (send_worker_running) {
+        *pVal = kSendConnectFailed;
+        return;
+    }
+    job.port = port;
+    job.send_timeout_ms = send_timeout_ms;
+    job.recv_timeout_ms = recv_timeout_ms;
+    job.kind = kind;
+    job.mail.type = type;
+    job.mail.encode = encode;
+    job.mail.header8bit = header8bit;
+    job.mail.width = width;
+    job.mail.priority = priority;
+
+    if (sync == 2) {
+        if (kind == SendJob::Resolve::kByAddress) {
+            *pVal = kSendConnectFailed;
+            return;
+        }
+        ExternalMail mail{job.server,       job.mail.to,   job.mail.from,
+                          job.mail.subject, job.mail.body, job.mail.filename};
+        *pVal = ExternalSend(execute_filename, log_filename, std::move(mail), children);
+        return;
+    }
+
+    SendRecord record{0,
+                      job.server,
+                      job.mail.to,
+                      job.mail.from,
+                      job.mail.subject,
+                      job.mail.body,
+                      job.mail.filename,
+                      port,
+                      type,
+                      encode,
+                      header8bit,
+                      width,
+                      send_timeout_ms / 1000,
+                      recv_timeout_ms / 1000,
+                      sync};
+    if (sync == 1) {
+        std::int32_t status = RunOneShot(job);
+        if (!log_filename.empty()) {
+            record.status = status;
+            record.filename = filename_as_given;
+            WriteSendRecord(log_filename, record);
+        }
+        *pVal = status;
+        return;
+    }
+
+    // Sync 0: the worker owns copies of everything but the queue, which outlives it (joined in ~Smtp).
+    if (job.mail.body.empty()) job.mail.body = " ";
+    job.mail.mailer = "X-Mailer: Outlark Version 1.6.0.1";
+    send_worker_running = true;
+    try {
+        send_worker = std::thread(
+            [this, job = std::move(job), record = std::move(record), log = log_filename]() mutable {
+                record.status = RunOneShot(job);
+                if (!log.empty()) WriteSendRecord(log, record);
+                queue.Post(record.status);
+                send_worker_running = false;
+            });
+    } catch (const std::system_error&) {
+        send_worker_running = false;
+        *pVal = kSendNotStarted;
+        return;
+    }
+    *pVal = kSendOk;
+}
+
+void Smtp::SendMail(const std::u16string& strServerName, const std::u16string& strTo,
+                    const std::u16string& strFrom, const std::u16string& strSubject,
+                    const std::u16string& strBody, const std::u16string& strFilename, std::int32_t* pVal) {
+    impl_->SendMail(strServerName, strTo, strFrom, strSubject, strBody, strFilename,
+                    SendJob::Resolve::kByName, pVal);
+}
+
+void Smtp::SendMailByAddr(const std::u16string& strServerAddr, const std::u16string& strTo,
+                          const std::u16string& strFrom, const std::u16string& strSubject,
+                          const std::u16string& strBody, const std::u16string& strFilename,
+                          std::int32_t* pVal) {
+    impl_->SendMail(strServerAddr, strTo, strFrom, strSubject, strBody, strFilename,
+                    SendJob::Resolve::kByAddress, pVal);
+}
+
+}  // namespace outlark

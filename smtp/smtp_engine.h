@@ -1,0 +1,62 @@
+#pragma once
+// The SMTP protocol engine: the command methods on the connection of MailEngine, the lines of the last
+// multi-line reply, and the message being composed for DATA.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mailcore/mail_engine.h"
+#include "smtp/composed_message.h"
+#include "smtp/smtp_protocol.h"
+#include "smtp/smtp_session.h"
+
+namespace outlark {
+
+// SmtpTransport over the engine's connection: status lines in the 256-byte buffer, lists in own buffers.
+class SocketTransport : public SmtpTransport {
+  public:
+    explicit SocketTransport(mailcore::LineTransport& line) : line_(line) {}
+    bool Send(std::string_view text) override;
+    std::optional<std::string> ReadLine() override;
+    std::optional<std::string> ReadFinalLine() override;
+
+  private:
+    mailcore::LineTransport& line_;
+};
+
+class SmtpEngine : public mailcore::MailEngine {
+  public:
+    SmtpEngine() = default;
+    ~SmtpEngine() override;
+
+    // Releases the argument copy and the reply lines.
+    void ClearResults() override;
+    // Releases the composed message; the next MakeData call starts a new one.
+    virtual void DiscardMessage();
+
+    // A command method: 1, 0 (also: not connected, or a line beyond its 255 bytes), -1 busy, -2 an
+    // argument holding CR, LF or NUL (nothing sent). With a notify queue, 1 means "started".
+    [[nodiscard]] std::int32_t Command(SmtpCommand command, std::string_view argument);
+    // The DATA exchange of a composed message text; results as Command.
+    [[nodiscard]] std::int32_t Data(std::string message_text);
+
+    ComposedMessage& Message();
+    // Only read while no worker runs.
+    const std::vector<std::string>& ReplyLines() const { return reply_lines_; }
+    // The engine's own connection as the SMTP exchanges see it.
+    SmtpTransport& Wire() { return wire_; }
+
+  private:
+    std::string argument_;
+    std::vector<std::string> reply_lines_;
+    // A synchronous list command keeps the server's lines even when it failed.
+    bool keep_reply_lines_ = false;
+    std::unique_ptr<ComposedMessage> message_;
+    SocketTransport wire_{Transport()};
+};
+
+}  // namespace outlark

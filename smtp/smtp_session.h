@@ -1,0 +1,74 @@
+#pragma once
+// The SMTP exchanges over any line transport: the command methods, the DATA exchange and the steps of a
+// one-shot send. The engine supplies the transport (its socket); tests may supply another.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "smtp/composed_message.h"
+#include "smtp/smtp_protocol.h"
+
+namespace outlark {
+
+class SmtpTransport {
+  public:
+    virtual ~SmtpTransport() = default;
+    // Sends the whole text; false on a send error.
+    [[nodiscard]] virtual bool Send(std::string_view text) = 0;
+    // One line into the 256-byte status buffer; nothing on time-out, close, or a line of 255 bytes or more.
+    [[nodiscard]] virtual std::optional<std::string> ReadLine() = 0;
+    // Lines up to a final status line (code and a space), of any length; nothing on failure.
+    [[nodiscard]] virtual std::optional<std::string> ReadFinalLine() = 0;
+};
+
+// Results of a command method: 1 success, 0 failure, -2 an argument that would break the command line.
+enum CommandResult : std::int32_t { kCommandFailed = 0, kCommandOk = 1, kCommandBadArgument = -2 };
+
+struct SmtpResults {
+    std::string last_reply;                // the most recent status line, at most 255 bytes
+    std::vector<std::string> reply_lines;  // of the last EHLO, VRFY, EXPN or HELP
+};
+
+// HELO, MAIL, RCPT, RSET, NOOP and QUIT: one line, one reply line.
+std::int32_t RunLineCommand(SmtpTransport& transport, SmtpCommand command, std::string_view argument,
+                            SmtpResults& results);
+
+// EHLO, VRFY, EXPN and HELP: the reply up to its final line fills `reply_lines` (always when
+// `lines_on_failure`, else only on success).
+std::int32_t RunListCommand(SmtpTransport& transport, SmtpCommand command, std::string_view argument,
+                            SmtpResults& results, bool lines_on_failure);
+
+// "DATA", 354, the dot-stuffed message, 250.
+std::int32_t RunDataExchange(SmtpTransport& transport, std::string_view message_text, SmtpResults& results);
+
+// One-shot send status codes.
+enum SendStatus : std::int32_t {
+    kSendOk = 1,
+    kSendNotStarted = 0,
+    kSendConnectFailed = -1,
+    kSendHeloRefused = -2,
+    kSendMailRefused = -3,
+    kSendRcptRefused = -4,
+    kSendDataRefused = -5,
+    kSendMissingArgument = -99,
+};
+
+struct OneShotMail {
+    std::string to, from, subject, body, filename;  // Shift_JIS; filename empty for none
+    std::int32_t type = 0, encode = 0, header8bit = 1, width = 76, priority = 3;
+    std::string_view mailer = "X-Mailer: Outlark Version 1.6.2.1";
+};
+
+// The steps after the connect: HELO "Outlark", MAIL, RCPT, DATA with the composed message, QUIT.
+std::int32_t RunSendSteps(SmtpTransport& transport, const OneShotMail& mail);
+
+// The composed message of a one-shot send.
+ComposedMessage OneShotMessage(const OneShotMail& mail);
+
+// What a status code means, for tools and logs.
+std::string_view SendStatusText(std::int32_t status);
+
+}  // namespace outlark

@@ -1,0 +1,30 @@
+#include "smtp/stuff_dots.h"
+
+namespace outlark {
+
+std::string StuffDots(std::string_view text) {
+    constexpr std::string_view kClosing = ".\r\n";
+    bool closed =
+        text.ends_with(kClosing) && (text.size() == kClosing.size() || text[text.size() - 4] == '\n');
+    if (closed) text.remove_suffix(kClosing.size());
+
+    std::string out;
+    out.reserve(text.size() + text.size() / 64 + kClosing.size());
+    bool line_start = true;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            out += "\r\n";
+            line_start = true;
+            continue;
+        }
+        if (line_start && c == '.') out.push_back('.');
+        out.push_back(c);
+        line_start = false;
+    }
+    if (closed) out += kClosing;
+    return out;
+}
+
+}  // namespace outlark

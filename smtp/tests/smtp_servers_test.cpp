@@ -1,0 +1,90 @@
+// SendMail through the real Postfix, fetched from the real Dovecot with our POP3 component and parsed
+// (testing/servers/mail-servers; skipped when those servers are not running).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "inlark/pop3.h"
+#include "mailcore/wide_text.h"
+#include "outlark/smtp.h"
+#include "pop3/attachment_file.h"
+#include "pop3/message_parser.h"
+#include "testing/mail_servers_env/maildir.h"
+#include "testing/mail_servers_env/real_servers_test.h"
+
+namespace outlark {
+namespace {
+
+namespace fs = std::filesystem;
+namespace ms = mirelo::mail_servers;
+
+std::u16string Wide(const std::string& utf8) { return mailcore::Cp932ToWide(mailcore::Utf8ToCp932(utf8)); }
+std::string Sjis(const std::string& utf8) { return mailcore::Utf8ToCp932(utf8); }
+
+struct Settings {
+    const char* name;
+    std::int32_t header8bit;
+    std::int32_t encode;
+};
+
+class SmtpServers : public ms::RealServersTest, public testing::WithParamInterface<Settings> {};
+
+TEST_P(SmtpServers, RoundTripThroughPostfixAndDovecot) {
+    char pattern[] = "/tmp/outlark-servers-XXXXXX";
+    fs::path dir = mkdtemp(pattern);
+    std::string bytes;
+    for (int i = 0; i < 20000; ++i) bytes.push_back(static_cast<char>(i * 13 + (i >> 7)));
+    fs::path file = dir / "photo.jpg";
+    std::ofstream(file, std::ios::binary) << bytes;
+
+    const std::string subject = "件名のテスト、日本語で少し長めの題名を付けて折り返しを確かめます";
+    const std::string body = "本文です。\r\n.先頭に点\r\n.\r\n..二つ\r\n最後の行";
+    Smtp smtp;
+    smtp.SetLogFilename(u"");
+    smtp.SetPort(env().smtpPort);
+    smtp.SetSendTimeout(10);
+    smtp.SetRecvTimeout(10);
+    smtp.SetHeader8bit(GetParam().header8bit);
+    smtp.SetEncode(GetParam().encode);
+    std::int32_t status = 0;
+    smtp.SendMail(Wide(env().host), Wide(mailbox().address), Wide("phone@" + env().domain), Wide(subject),
+                  Wide(body), file.u16string(), &status);
+    ASSERT_EQ(status, 1);
+    ASSERT_EQ(ms::WaitForMessages(mailbox().maildir, 1), "");
+
+    inlark::Pop3 pop3;
+    pop3.SetPort(env().pop3Port);
+    pop3.SetSendTimeout(10);
+    pop3.SetRecvTimeout(10);
+    std::int32_t r = 0;
+    pop3.ConnectByName(Wide(env().host), &r);
+    ASSERT_EQ(r, 1);
+    pop3.Authorize(Wide(mailbox().user), Wide(mailbox().password), &r);
+    ASSERT_EQ(r, 1);
+    pop3.RETR(1, &r);
+    ASSERT_EQ(r, 1);
+    std::u16string text;
+    pop3.GetMessage(&text);
+    pop3.QUIT(&r);
+
+    std::optional<inlark::MessageRecord> record = inlark::ParseMessage(mailcore::WideToCp932(text));
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->subject, Sjis(subject));
+    EXPECT_EQ(record->body.substr(0, Sjis(body).size()), Sjis(body));
+    ASSERT_EQ(record->attachments.size(), 1u);
+    EXPECT_EQ(record->attachments[0].file_name, "photo.jpg");
+    std::optional<mailcore::Bytes> data = inlark::DecodeAttachment(*record, record->attachments[0]);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(std::string(data->begin(), data->end()), bytes);
+    fs::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, SmtpServers,
+                         testing::Values(Settings{"PlainHeaders7bit", 1, 0},
+                                         Settings{"EncodedWordsBase64", 0, 1}),
+                         [](const auto& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace outlark

@@ -1,0 +1,135 @@
+#include "smtp/smtp_session.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace outlark {
+namespace {
+
+using testing::ElementsAre;
+
+// Answers from a list; a missing answer is a failed read.
+class FakeTransport : public SmtpTransport {
+  public:
+    explicit FakeTransport(std::vector<std::optional<std::string>> replies)
+        : replies_(replies.begin(), replies.end()) {}
+    bool Send(std::string_view text) override {
+        sent.emplace_back(text);
+        return true;
+    }
+    std::optional<std::string> ReadLine() override { return Next(); }
+    std::optional<std::string> ReadFinalLine() override { return Next(); }
+    std::vector<std::string> sent;
+
+  private:
+    std::optional<std::string> Next() {
+        if (replies_.empty()) return std::nullopt;
+        auto reply = replies_.front();
+        replies_.pop_front();
+        return reply;
+    }
+    std::deque<std::optional<std::string>> replies_;
+};
+
+OneShotMail Mail() {
+    OneShotMail mail;
+    mail.to = "to@example.com";
+    mail.from = "from@example.com";
+    mail.subject = "Hi";
+    mail.body = "line\r\n.\r\n.dot";
+    return mail;
+}
+
+TEST(RunSendStepsTest, ExactConversation) {
+    FakeTransport t(
+        {"250 hello\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "250 queued\r\n", "221 bye\r\n"});
+    EXPECT_EQ(RunSendSteps(t, Mail()), kSendOk);
+    ASSERT_EQ(t.sent.size(), 6u);
+    EXPECT_THAT(std::vector<std::string>(t.sent.begin(), t.sent.begin() + 4),
+                ElementsAre("HELO Outlark\r\n", "MAIL FROM:<from@example.com>\r\n",
+                            "RCPT TO:<to@example.com>\r\n", "DATA\r\n"));
+    EXPECT_THAT(t.sent[4],
+                testing::StartsWith("X-Mailer: Outlark Version 1.6.2.1\r\nX-Priority: 3\r\nDate: "));
+    EXPECT_THAT(t.sent[4], testing::EndsWith("\r\n\r\nline\r\n..\r\n..dot\r\n.\r\n"));
+    EXPECT_EQ(t.sent[5], "QUIT\r\n");
+}
+
+struct StatusCase {
+    const char* name;
+    std::vector<std::optional<std::string>> replies;
+    std::int32_t status;
+    size_t commands_sent;
+};
+
+class SendStatusTest : public testing::TestWithParam<StatusCase> {};
+
+TEST_P(SendStatusTest, StopsWithItsCodeAndNoQuit) {
+    FakeTransport t(GetParam().replies);
+    EXPECT_EQ(RunSendSteps(t, Mail()), GetParam().status);
+    EXPECT_EQ(t.sent.size(), GetParam().commands_sent);
+    for (const std::string& sent : t.sent) EXPECT_NE(sent, "QUIT\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, SendStatusTest,
+    testing::Values(
+        StatusCase{"HeloRefused", {"500 no\r\n"}, kSendHeloRefused, 1},
+        StatusCase{"HeloUnanswered", {std::nullopt}, kSendHeloRefused, 1},
+        StatusCase{"MailRefused", {"250 ok\r\n", "550 no\r\n"}, kSendMailRefused, 2},
+        StatusCase{"RcptRefused", {"250 ok\r\n", "250 ok\r\n", "550 no\r\n"}, kSendRcptRefused, 3},
+        StatusCase{
+            "DataRefused", {"250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "554 no\r\n"}, kSendDataRefused, 4},
+        StatusCase{"MessageRefused",
+                   {"250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "552 too big\r\n"},
+                   kSendDataRefused,
+                   5}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(RunListCommandTest, EhloFillsLines) {
+    FakeTransport t({"250-mail.example.com\r\n250-SIZE 1000\r\n250 HELP\r\n"});
+    SmtpResults results;
+    EXPECT_EQ(RunListCommand(t, kEhlo, "me", results, true), kCommandOk);
+    EXPECT_THAT(results.reply_lines, ElementsAre("mail.example.com", "SIZE 1000", "HELP"));
+    EXPECT_THAT(t.sent, ElementsAre("EHLO me\r\n"));
+}
+
+TEST(RunListCommandTest, VrfyAmbiguousIsFailureLinesKeptOnlyWhenAsked) {
+    SmtpResults results;
+    FakeTransport sync_t({"252 cannot verify\r\n"});
+    EXPECT_EQ(RunListCommand(sync_t, kVrfy, "x", results, true), kCommandFailed);
+    EXPECT_THAT(results.reply_lines, ElementsAre("cannot verify"));
+    FakeTransport async_t({"252 cannot verify\r\n"});
+    EXPECT_EQ(RunListCommand(async_t, kVrfy, "x", results, false), kCommandFailed);
+    EXPECT_THAT(results.reply_lines, ElementsAre());
+}
+
+TEST(RunListCommandTest, LongReplyJudgedByItsFirstCode) {
+    std::string reply = "250-" + std::string(300, 'x') + "\r\n250 end\r\n";
+    FakeTransport t({reply});
+    SmtpResults results;
+    EXPECT_EQ(RunListCommand(t, kEhlo, "me", results, true), kCommandOk);
+    EXPECT_EQ(results.last_reply.size(), 255u);
+    EXPECT_EQ(results.reply_lines.size(), 2u);
+}
+
+TEST(RunLineCommandTest, LineBreakInArgumentSendsNothing) {
+    FakeTransport t({"250 ok\r\n"});
+    SmtpResults results;
+    EXPECT_EQ(RunLineCommand(t, kMail, "a@b>\r\nRCPT TO:<c@d", results), kCommandBadArgument);
+    EXPECT_EQ(RunListCommand(t, kVrfy, "a\nb", results, true), kCommandBadArgument);
+    EXPECT_TRUE(t.sent.empty());
+}
+
+TEST(RunLineCommandTest, TooLongArgumentFailsWithoutSending) {
+    FakeTransport t({"250 ok\r\n"});
+    SmtpResults results;
+    EXPECT_EQ(RunLineCommand(t, kHelo, std::string(300, 'h'), results), kCommandFailed);
+    EXPECT_TRUE(t.sent.empty());
+}
+
+}  // namespace
+}  // namespace outlark
