@@ -89,14 +89,16 @@ double CurlRetr(const ms::MailServersEnv& env, const ms::Mailbox& box, const std
     return r.seconds;
 }
 
-// Seconds for the whole process, or a negative value when the tool failed (its error is on stderr).
+// Seconds for the whole process, or a negative value when the tool failed (its words are shown then).
 double ToolRetr(const std::string& tool, const ms::MailServersEnv& env, const ms::Mailbox& box,
                 const std::string& output) {
     const ChildResult r =
         RunChild({tool, "retrieve", "--server", env.host, "--port", std::to_string(env.pop3Port), "--user",
                   box.user, "--output", output, "1"},
-                 {{"INLARK_PASSWORD", box.password}});
-    return r.exitStatus == 0 ? r.seconds : -1;
+                 {{"INLARK_PASSWORD", box.password}}, true);
+    if (r.exitStatus == 0) return r.seconds;
+    std::fprintf(stderr, "%s", r.output.c_str());
+    return -1;
 }
 
 // The library alone, in this process: connect, log in, RETR, QUIT.

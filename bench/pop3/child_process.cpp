@@ -13,7 +13,7 @@ extern char** environ;
 namespace mirelo::bench {
 
 ChildResult RunChild(const std::vector<std::string>& argv,
-                     const std::vector<std::pair<std::string, std::string>>& extraEnv) {
+                     const std::vector<std::pair<std::string, std::string>>& extraEnv, bool mergeStderr) {
     ChildResult result;
     std::vector<std::string> envStrings;
     for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
@@ -31,6 +31,7 @@ ChildResult RunChild(const std::vector<std::string>& argv,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    if (mergeStderr) posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
 
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = 0;
