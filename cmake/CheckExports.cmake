@@ -10,8 +10,8 @@ foreach(line ${lines})
   string(REGEX REPLACE "^[0-9a-f]* *[A-Za-z] " "" name "${line}")
   if(name MATCHES "^(typeinfo for |typeinfo name for |vtable for )?${CLASS}(Events)?(::|$)")
     math(EXPR count "${count} + 1")
-  elseif(name MATCHES "^(std|__gnu_cxx)::")
-    # Unique copies of the standard library's own template data: not ours to hide.
+  elseif(name MATCHES "^([a-z_ *&]+ )?(std|__gnu_cxx)::")
+    # The standard library's own templates (with their return type in debug builds): not ours to hide.
   elseif(NOT name STREQUAL "")
     message(SEND_ERROR "exported beyond ${CLASS}: ${name}")
   endif()
