@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <utility>
+#include <vector>
 
 #include "mailcore/wide_text.h"
 #include "pop3/pop3_state.h"
@@ -170,27 +171,16 @@ void Pop3::ReleaseData(std::int32_t* /*pVal: left as the caller set it*/) {
     state_->ReleaseRecord();
 }
 
-void Pop3::Advise(Pop3Events* sink) {
-    if (sink != nullptr &&
-        std::find(state_->sinks.begin(), state_->sinks.end(), sink) == state_->sinks.end()) {
-        state_->sinks.push_back(sink);
-    }
-}
+std::int32_t Pop3::Advise(Pop3Events* sink) { return state_->sinks.Advise(sink); }
 
-void Pop3::Unadvise(Pop3Events* sink) { std::erase(state_->sinks, sink); }
+void Pop3::Unadvise(std::int32_t cookie) { state_->sinks.Unadvise(cookie); }
 
-void Pop3::SetWakeup(std::function<void()> wakeup) { state_->queue.SetWakeup(std::move(wakeup)); }
+void Pop3::SetWakeUp(std::function<void()> wakeUp) { state_->queue.SetWakeup(std::move(wakeUp)); }
 
-void Pop3::ProcessEvents() {
-    for (std::int32_t status : state_->queue.TakeAll()) {
-        // A sink may unadvise itself or another one from inside its handler.
-        std::vector<Pop3Events*> sinks = state_->sinks;
-        for (Pop3Events* sink : sinks) {
-            if (std::find(state_->sinks.begin(), state_->sinks.end(), sink) != state_->sinks.end()) {
-                sink->EndOfCommand(status);
-            }
-        }
-    }
+std::int32_t Pop3::ProcessEvents() {
+    std::vector<std::int32_t> outcomes = state_->queue.TakeAll();
+    for (std::int32_t status : outcomes) state_->sinks.Deliver(status);
+    return static_cast<std::int32_t>(outcomes.size());
 }
 
 }  // namespace inlark

@@ -9,6 +9,7 @@
 
 #include "inlark/pop3.h"
 #include "mailcore/completion_queue.h"
+#include "mailcore/connection_point.h"
 #include "pop3/message_methods.h"
 #include "pop3/pop3_engine.h"
 
@@ -25,7 +26,7 @@ struct __attribute__((visibility("hidden"))) Pop3::State {
     // 1 after TOP_ or RETR: GetMessage then gives the retrieved text instead of the reply line.
     bool lastCommandRetrievedText = false;
 
-    std::vector<Pop3Events*> sinks;
+    mailcore::ConnectionPoint<Pop3Events> sinks;
     // Declared before the engine: a worker posts into it until the engine is gone.
     mailcore::CompletionQueue queue;
     std::unique_ptr<Pop3Engine> engine;

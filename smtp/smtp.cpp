@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
-#include <map>
 #include <thread>
 #include <utility>
 
 #include "mailcore/completion_queue.h"
+#include "mailcore/connection_point.h"
 #include "mailcore/wide_text.h"
 #include "smtp/compose_message.h"
 #include "smtp/external_sender.h"
@@ -52,8 +52,7 @@ struct Smtp::Impl {
     std::unique_ptr<SmtpEngine> engine;
 
     mailcore::CompletionQueue queue;
-    std::map<std::int32_t, SmtpEvents*> sinks;
-    std::int32_t next_cookie = 1;
+    mailcore::ConnectionPoint<SmtpEvents> sinks;
 
     std::thread send_worker;
     std::atomic<bool> send_worker_running{false};
@@ -158,15 +157,13 @@ Smtp::~Smtp() {
 }
 
 std::int32_t Smtp::Advise(SmtpEvents* sink) {
-    if (sink == nullptr) return 0;
-    std::int32_t cookie = impl_->next_cookie++;
-    impl_->sinks[cookie] = sink;
+    std::int32_t cookie = impl_->sinks.Advise(sink);
     impl_->RefreshNotify();
     return cookie;
 }
 
 void Smtp::Unadvise(std::int32_t cookie) {
-    impl_->sinks.erase(cookie);
+    impl_->sinks.Unadvise(cookie);
     impl_->RefreshNotify();
 }
 
@@ -177,11 +174,7 @@ void Smtp::SetWakeUp(std::function<void()> wakeUp) {
 
 std::int32_t Smtp::ProcessEvents() {
     std::vector<std::int32_t> events = impl_->queue.TakeAll();
-    for (std::int32_t status : events) {
-        // A sink may unadvise itself while handling the event.
-        auto sinks = impl_->sinks;
-        for (auto& [cookie, sink] : sinks) sink->EndOfCommand(status);
-    }
+    for (std::int32_t status : events) impl_->sinks.Deliver(status);
     impl_->JoinFinishedSendWorker();
     return static_cast<std::int32_t>(events.size());
 }

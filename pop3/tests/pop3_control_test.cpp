@@ -367,7 +367,7 @@ class EventLog : public Pop3Events {
 class WakeableHost {
   public:
     explicit WakeableHost(Pop3& pop3) : pop3_(pop3) {
-        pop3_.SetWakeup([this] {
+        pop3_.SetWakeUp([this] {
             std::lock_guard lock(mutex_);
             ++wakeups_;
             wakeupThread_ = std::this_thread::get_id();
@@ -466,13 +466,14 @@ TEST(Pop3Control, SyncZeroWithoutAWindowRunsSynchronously) {
     ScriptedServer server(Script().Reply(kGreeting).Expect("STAT\r\n").Reply("+OK 3 4520\r\n"));
     Pop3 pop3;
     pop3.SetSync(0);
+    EXPECT_EQ(pop3.Advise(nullptr), 0);  // a null sink gives no window
     ASSERT_EQ(ConnectTo(pop3, server), 1);
     EXPECT_EQ(Message(pop3), u"+OK POP3 ready\r\n");
     EXPECT_EQ(Call(pop3, &Pop3::STAT), 1);
     EXPECT_EQ(Count(pop3), 1);
     EventLog log;
     pop3.Advise(&log);
-    pop3.ProcessEvents();
+    EXPECT_EQ(pop3.ProcessEvents(), 0);
     EXPECT_TRUE(log.statuses.empty());
 }
 
@@ -481,14 +482,15 @@ TEST(Pop3Control, UnadvisedSinksHearNothing) {
     Pop3 pop3;
     EventLog kept;
     EventLog removed;
-    pop3.Advise(&kept);
-    pop3.Advise(&removed);
-    pop3.Advise(&kept);  // once only
+    std::int32_t keptCookie = pop3.Advise(&kept);
+    std::int32_t removedCookie = pop3.Advise(&removed);
+    EXPECT_EQ(pop3.Advise(&kept), keptCookie);  // once only
+    EXPECT_NE(removedCookie, keptCookie);
     WakeableHost host(pop3);
     pop3.SetSync(0);
     ASSERT_EQ(ConnectTo(pop3, server), 1);
     host.AwaitEvent();
-    pop3.Unadvise(&removed);
+    pop3.Unadvise(removedCookie);
     EXPECT_EQ(Call(pop3, &Pop3::NOOP), 1);
     host.AwaitEvent();
     EXPECT_EQ(kept.statuses, (std::vector<std::int32_t>{1, 1}));
@@ -506,7 +508,7 @@ TEST(Pop3Control, DestroyCancelsAWaitingWorker) {
     pop3.SetSync(0);
     EXPECT_EQ(Call(pop3, &Pop3::NOOP), 1);
     EXPECT_EQ(Call(pop3, &Pop3::Destroy), 1);
-    pop3.ProcessEvents();
+    EXPECT_EQ(pop3.ProcessEvents(), 1);
     EXPECT_EQ(log.statuses, std::vector<std::int32_t>{0});
     EXPECT_TRUE(server.WaitForFinished(1));
 }

@@ -319,8 +319,8 @@ TEST_F(Pop3Servers, AsynchronousRetrEndsWithAnEvent) {
     std::mutex mutex;
     std::condition_variable woken;
     bool pending = false;
-    pop3_.Advise(&sink);
-    pop3_.SetWakeup([&] {
+    std::int32_t cookie = pop3_.Advise(&sink);
+    pop3_.SetWakeUp([&] {
         std::lock_guard lock(mutex);
         pending = true;
         woken.notify_one();
@@ -339,7 +339,7 @@ TEST_F(Pop3Servers, AsynchronousRetrEndsWithAnEvent) {
     EXPECT_NE(Message().find(u"\r\n\r\nasynchronous\r\n.\r\n"), std::u16string::npos);
 
     pop3_.SetSync(1);
-    pop3_.Unadvise(&sink);
+    pop3_.Unadvise(cookie);
     QuitAndDestroy();
 }
 

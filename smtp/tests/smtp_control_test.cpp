@@ -456,6 +456,7 @@ TEST_F(SmtpControlTest, WithoutWindowSyncZeroRunsSynchronously) {
     ScriptedServer server(Script().Reply("220 ready\r\n").Expect("NOOP\r\n").Reply("250 ok\r\n"));
     smtp.SetPort(server.Port());
     smtp.SetSync(0);
+    EXPECT_EQ(smtp.Advise(nullptr), 0);  // a null sink gives no window
     std::int32_t r = 99;
     smtp.ConnectByName(kLocal, &r);
     EXPECT_EQ(r, 1);

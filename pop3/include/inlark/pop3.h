@@ -124,14 +124,17 @@ class INLARK_API Pop3 {
     // The bytes TransferToFile writes; 0 when it would write nothing.
     void GetFileSize(std::int32_t lIndex, std::int32_t* pVal);
 
-    // Events.
-    void Advise(Pop3Events* sink);
-    void Unadvise(Pop3Events* sink);
+    // Connection point. A control "has a window" (runs Sync 0 commands on a worker) once a sink is advised
+    // or a wake-up hook is set. Advise gives a cookie for Unadvise (0 for a null sink); a sink advised
+    // again keeps its cookie and still hears each event once.
+    std::int32_t Advise(Pop3Events* sink);
+    void Unadvise(std::int32_t cookie);
     // Called on the worker thread after each outcome is queued; it must only arrange for ProcessEvents
     // to run on the host's thread.
-    void SetWakeup(std::function<void()> wakeup);
-    // Raises EndOfCommand for every outcome waiting, on the calling (host's) thread.
-    void ProcessEvents();
+    void SetWakeUp(std::function<void()> wakeUp);
+    // Raises EndOfCommand for every outcome waiting, on the calling (host's) thread; returns how many.
+    // A sink unadvised from inside a handler is not called again.
+    std::int32_t ProcessEvents();
 
   private:
     friend class Pop3Internals;

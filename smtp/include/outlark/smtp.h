@@ -33,13 +33,16 @@ class OUTLARK_EXPORT Smtp {
     Smtp(const Smtp&) = delete;
     Smtp& operator=(const Smtp&) = delete;
 
-    // Connection point. A control "has a window" (can run Sync = 0 commands on a worker) once a sink is
-    // advised or a wake-up hook is set. Advise gives a cookie for Unadvise.
+    // Connection point. A control "has a window" (runs Sync = 0 commands on a worker) once a sink is
+    // advised or a wake-up hook is set. Advise gives a cookie for Unadvise (0 for a null sink); a sink
+    // advised again keeps its cookie and still hears each event once.
     std::int32_t Advise(SmtpEvents* sink);
     void Unadvise(std::int32_t cookie);
-    // Called from the worker's thread whenever an event is queued; the host then calls ProcessEvents.
+    // Called on the worker thread after each outcome is queued; it must only arrange for ProcessEvents
+    // to run on the host's thread.
     void SetWakeUp(std::function<void()> wakeUp);
-    // Raises the queued EndOfCommand events on the calling thread; returns how many.
+    // Raises EndOfCommand for every outcome waiting, on the calling (host's) thread; returns how many.
+    // A sink unadvised from inside a handler is not called again.
     std::int32_t ProcessEvents();
 
     // Properties.
