@@ -101,16 +101,22 @@ double ToolRetr(const std::string& tool, const ms::MailServersEnv& env, const ms
     return -1;
 }
 
-// The library alone, in this process: connect, log in, RETR, QUIT.
-double LibraryRetr(const ms::MailServersEnv& env, const ms::Mailbox& box, std::size_t minimumLength) {
-    const auto start = std::chrono::steady_clock::now();
-    inlark::Pop3 pop3;
+// Connects and logs in, or ends the benchmark.
+void LogIn(inlark::Pop3& pop3, const ms::MailServersEnv& env, const ms::Mailbox& box) {
     pop3.SetPort(env.pop3Port);
     std::int32_t result = 0;
     pop3.ConnectByName(Wide(env.host), &result);
     if (result != 1) Fail("inlark: connect failed");
     pop3.Authorize(Wide(box.user), Wide(box.password), &result);
     if (result != 1) Fail("inlark: log-in failed");
+}
+
+// The library alone, in this process: connect, log in, RETR, QUIT.
+double LibraryRetr(const ms::MailServersEnv& env, const ms::Mailbox& box, std::size_t minimumLength) {
+    const auto start = std::chrono::steady_clock::now();
+    inlark::Pop3 pop3;
+    LogIn(pop3, env, box);
+    std::int32_t result = 0;
     pop3.RETR(1, &result);
     std::int32_t length = 0;
     pop3.GetCount(&length);
@@ -131,12 +137,8 @@ double PoplibListTop(const ms::MailServersEnv& env, const ms::Mailbox& box) {
 double InlarkListTop(const ms::MailServersEnv& env, const ms::Mailbox& box) {
     const auto start = std::chrono::steady_clock::now();
     inlark::Pop3 pop3;
-    pop3.SetPort(env.pop3Port);
+    LogIn(pop3, env, box);
     std::int32_t result = 0;
-    pop3.ConnectByName(Wide(env.host), &result);
-    if (result != 1) Fail("inlark: connect failed");
-    pop3.Authorize(Wide(box.user), Wide(box.password), &result);
-    if (result != 1) Fail("inlark: log-in failed");
     pop3.LIST(0, &result);
     std::int32_t count = 0;
     pop3.GetCount(&count);
