@@ -321,6 +321,55 @@ TEST_F(SettingsFile, EveryBadNumberKeyIsReported) {
     EXPECT_EQ(settings.AutoInformInterval, 60);
 }
 
+// ---- Files from a UTF-8 editor --------------------------------------------------------------
+
+const std::string kUtf8Mark = "\xEF\xBB\xBF";
+
+struct MarkRow {
+    const char* name;
+    std::string bytes;  // the whole file
+    QString fromName;
+};
+void PrintTo(const MarkRow& row, std::ostream* os) { *os << row.name; }
+
+const MarkRow kMarkRows[] = {
+    {"Utf8AfterMark", kUtf8Mark + "[Mail Server Settings]\r\nFromName=受付 エージェント\r\n",
+     QStringLiteral("受付 エージェント")},
+    // One "?" per character, also for one outside the 16-bit range.
+    {"NotInCp932", kUtf8Mark + "[Mail Server Settings]\r\nFromName=한😀x\r\n", QStringLiteral("??x")},
+    {"Cp932AfterMark", kUtf8Mark + "[Mail Server Settings]\r\nFromName=" + Sjis("受付") + "\r\n",
+     QStringLiteral("受付")},
+    // "付" is E4 BB 98 in UTF-8; cut after two bytes the text is not UTF-8 and E4 BB is "莉" in CP932.
+    {"Utf8CutAtEnd", kUtf8Mark + "[Mail Server Settings]\r\nFromName=\xE4\xBB", QStringLiteral("莉")},
+    {"NoMarkIsCp932", "[Mail Server Settings]\r\nFromName=" + Sjis("受付") + "\r\n", QStringLiteral("受付")},
+};
+
+class MarkTable : public SettingsFile, public testing::WithParamInterface<MarkRow> {};
+
+TEST_P(MarkTable, FirstSectionLoads) {
+    WriteBytes(IniPath(), GetParam().bytes);
+    AgentSettings settings;
+    (void)Load(settings);
+    EXPECT_EQ(settings.FromName, GetParam().fromName);
+}
+
+INSTANTIATE_TEST_SUITE_P(SettingsFile, MarkTable, testing::ValuesIn(kMarkRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsFile, SaveRewritesUtf8FileAsCp932) {
+    WriteBytes(IniPath(), kUtf8Mark +
+                              "[Mail Server Settings]\r\nPOP3Server=pop.example.jp\r\n"
+                              "[Extra]\r\nNote=メモ\r\n");
+    AgentSettings settings;
+    (void)Load(settings);
+    Save(settings);
+    const std::string rewritten = ReadBytes(IniPath());
+    EXPECT_EQ(rewritten.rfind("[Mail Server Settings]\r\nPOP3Server=pop.example.jp\r\n", 0), 0u)
+        << "no mark, and the first section is not written twice";
+    EXPECT_EQ(rewritten.find("[Mail Server Settings]", 1), std::string::npos);
+    EXPECT_NE(rewritten.find("[Extra]\r\nNote=" + Sjis("メモ") + "\r\n"), std::string::npos);
+}
+
 // ---- Failed saves ---------------------------------------------------------------------------
 // Tests run as root, where permission bits do not stop a write. The failures are made another way: a
 // program folder that is a regular file, an old "Mirelo.ini" that is a folder, and a file-size limit
