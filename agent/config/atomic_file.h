@@ -22,7 +22,9 @@ struct FileContent {
 };
 [[nodiscard]] FileContent ReadWholeFile(const std::string& path);
 
-// On failure the old file is untouched and no temporary file is left behind.
+// On failure the old file is untouched and no temporary file is left behind. The temporary files that
+// earlier calls for `path` left when killed halfway ("<path>.XXXXXX", still without permission bits, over
+// a minute old) are removed first.
 [[nodiscard]] FileResult ReplaceFileAtomically(const std::string& path, std::string_view bytes, mode_t mode);
 
 }  // namespace mirelo

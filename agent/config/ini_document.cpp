@@ -64,7 +64,8 @@ IniDocument IniDocument::Parse(std::string_view bytes) {
         std::size_t end = bytes.find('\n');
         std::string_view line = bytes.substr(0, end);
         bytes = end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        // Some tools write CR CR LF; both CRs belong to the line end.
+        for (int cr = 0; cr < 2 && !line.empty() && line.back() == '\r'; ++cr) line.remove_suffix(1);
         doc.lines_.push_back(MakeLine(std::string(line)));
     }
     return doc;

@@ -14,7 +14,7 @@ namespace mirelo {
 
 class IniDocument {
   public:
-    // Lines end with LF or CR LF; both are accepted, also mixed.
+    // Lines end with LF, CR LF or CR CR LF, also mixed. A CR anywhere else is part of the line.
     [[nodiscard]] static IniDocument Parse(std::string_view bytes);
 
     // The value of `key` in `section`, or nothing when the section or key is missing.

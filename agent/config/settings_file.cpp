@@ -1,6 +1,7 @@
 #include "agent/config/settings_file.h"
 
 #include <QFile>
+#include <QStringDecoder>
 #include <array>
 #include <charconv>
 #include <limits>
@@ -88,6 +89,20 @@ class ZeroRandom final : public RandomSource {
 
 std::string ToCp932(const QString& text) { return mailcore::WideToCp932(text.toStdU16String()); }
 QString FromCp932(std::string_view bytes) { return QString::fromStdU16String(mailcore::Cp932ToWide(bytes)); }
+
+// The file as CP932. An editor may have saved it as UTF-8 with a byte-order mark: then it is converted,
+// unless the text after the mark is not UTF-8, which is read as CP932 like a file without the mark.
+FileContent ReadIniFile(const std::string& path) {
+    constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+    FileContent content = ReadWholeFile(path);
+    if (!content.bytes || !content.bytes->starts_with(kUtf8Mark)) return content;
+    const std::string rest = content.bytes->substr(kUtf8Mark.size());
+    // Stateless: a sequence cut off at the end is an error, not silently held back.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(QByteArrayView(rest.data(), static_cast<qsizetype>(rest.size())));
+    content.bytes = utf8.hasError() ? rest : ToCp932(text);
+    return content;
+}
 
 // Decimal text with an optional sign, within 16 bits.
 std::optional<std::int16_t> ParseInt16(std::string_view text) {
@@ -196,7 +211,7 @@ QString SettingCorrection::LogText() const {
 }
 
 LoadResult LoadSettings(const QString& iniPath, AgentSettings& settings) {
-    const FileContent content = ReadWholeFile(QFile::encodeName(iniPath).toStdString());
+    const FileContent content = ReadIniFile(QFile::encodeName(iniPath).toStdString());
     LoadResult result = ReadSettings(IniDocument::Parse(content.bytes.value_or(std::string())), settings);
     result.readError = QString::fromStdString(content.error);
     return result;
@@ -208,7 +223,7 @@ SaveResult SaveSettings(const QString& iniPath, const AgentSettings& settings, c
     const std::string path = QFile::encodeName(iniPath).toStdString();
     // The old file's other keys and comments go into the new one; an unreadable old file is not replaced
     // blindly.
-    const FileContent old = ReadWholeFile(path);
+    const FileContent old = ReadIniFile(path);
     if (!old.error.empty()) return {false, QString::fromStdString(old.error)};
     IniDocument ini = IniDocument::Parse(old.bytes.value_or(std::string()));
     StoreSettings(ini, settings, random);

@@ -32,7 +32,8 @@ struct LoadResult {
 };
 
 // Fills every stored field of `settings` (the account fields as the "MireloKey" rules say; a key
-// without a backslash leaves SvLogin and SvPasswd as they were). Never fails.
+// without a backslash leaves SvLogin and SvPasswd as they were). The file is CP932, or UTF-8 when it
+// begins with a UTF-8 byte-order mark; a save writes it back as CP932. Never fails.
 [[nodiscard]] LoadResult LoadSettings(const QString& iniPath, AgentSettings& settings);
 
 struct SaveResult {

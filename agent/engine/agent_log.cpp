@@ -13,8 +13,22 @@ namespace mirelo {
 
 QString LogDateTime(const QDateTime& when) { return when.toString(QStringLiteral("yyyy/MM/dd H:mm:ss")); }
 
+namespace {
+
+// Messages carry values taken from mails (addresses, rejected texts); a line break among them must not be
+// able to forge a line of its own.
+bool IsControlOrSeparator(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
+
+}  // namespace
+
 std::string FormatLogLine(const QString& message, const QDateTime& when) {
-    std::string line = mailcore::WideToCp932((message + u' ' + LogDateTime(when)).toStdU16String());
+    QString text = message;
+    for (QChar& c : text) {
+        if (IsControlOrSeparator(c.unicode())) c = u' ';
+    }
+    std::string line = mailcore::WideToCp932((text + u' ' + LogDateTime(when)).toStdU16String());
     line += "\r\n";
     return line;
 }

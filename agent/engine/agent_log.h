@@ -15,7 +15,9 @@ namespace mirelo {
 // "2026/12/07 9:05:03": the Japanese short date and long time.
 [[nodiscard]] QString LogDateTime(const QDateTime& when);
 
-// The bytes of one line: the message, a space, the date-time, CR LF.
+// The bytes of one line: the message, a space, the date-time, CR LF. Each control character of the
+// message (C0, DEL, C1) and each Unicode line or paragraph separator becomes one blank, so the message
+// stays on its line whatever it holds.
 [[nodiscard]] std::string FormatLogLine(const QString& message, const QDateTime& when);
 
 class AgentLog {

@@ -76,6 +76,15 @@ TEST(IniDocument, SetValueCannotBreakTheLine) {
     EXPECT_EQ(ini.Serialize(), "[s]\r\nk=one\r\nz=a\r\n");
 }
 
+TEST(IniDocument, DoubledCrEndsTheLineOnce) {
+    IniDocument ini = IniDocument::Parse("[s]\r\r\nk=v\r\r\nlone=a\rb\r\n\r\r\r\n");
+    EXPECT_EQ(ini.Value("s", "k"), "v");
+    EXPECT_EQ(ini.Value("s", "lone"), "a\rb");
+    ini.SetValue("s", "k", "w");
+    // The third CR of the last line is not a line end: it stays, like the lone one.
+    EXPECT_EQ(ini.Serialize(), "[s]\r\nk=w\r\nlone=a\rb\r\n\r\r\n");
+}
+
 TEST(IniDocument, EmptyAndUnterminated) {
     EXPECT_EQ(IniDocument::Parse("").Serialize(), "");
     EXPECT_EQ(IniDocument::Parse("[s]\nk=v").Value("s", "k"), "v");

@@ -1,5 +1,6 @@
 #include "agent/config/settings_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <csignal>
+#include <ctime>
 
 #include "agent/config/scramble.h"
 #include "agent/config/tests/settings_test_support.h"
@@ -320,6 +322,125 @@ TEST_F(SettingsFile, EveryBadNumberKeyIsReported) {
     EXPECT_EQ(settings.OneMailMaxChar, 250);
     EXPECT_EQ(settings.AutoInformInterval, 60);
 }
+
+// ---- Files from a UTF-8 editor --------------------------------------------------------------
+
+const std::string kUtf8Mark = "\xEF\xBB\xBF";
+
+struct MarkRow {
+    const char* name;
+    std::string bytes;  // the whole file
+    QString fromName;
+};
+void PrintTo(const MarkRow& row, std::ostream* os) { *os << row.name; }
+
+const MarkRow kMarkRows[] = {
+    {"Utf8AfterMark", kUtf8Mark + "[Mail Server Settings]\r\nFromName=受付 エージェント\r\n",
+     QStringLiteral("受付 エージェント")},
+    // One "?" per character, also for one outside the 16-bit range.
+    {"NotInCp932", kUtf8Mark + "[Mail Server Settings]\r\nFromName=한😀x\r\n", QStringLiteral("??x")},
+    {"Cp932AfterMark", kUtf8Mark + "[Mail Server Settings]\r\nFromName=" + Sjis("受付") + "\r\n",
+     QStringLiteral("受付")},
+    // "付" is E4 BB 98 in UTF-8; cut after two bytes the text is not UTF-8 and E4 BB is "莉" in CP932.
+    {"Utf8CutAtEnd", kUtf8Mark + "[Mail Server Settings]\r\nFromName=\xE4\xBB", QStringLiteral("莉")},
+    {"NoMarkIsCp932", "[Mail Server Settings]\r\nFromName=" + Sjis("受付") + "\r\n", QStringLiteral("受付")},
+};
+
+class MarkTable : public SettingsFile, public testing::WithParamInterface<MarkRow> {};
+
+TEST_P(MarkTable, FirstSectionLoads) {
+    WriteBytes(IniPath(), GetParam().bytes);
+    AgentSettings settings;
+    (void)Load(settings);
+    EXPECT_EQ(settings.FromName, GetParam().fromName);
+}
+
+INSTANTIATE_TEST_SUITE_P(SettingsFile, MarkTable, testing::ValuesIn(kMarkRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsFile, SaveRewritesUtf8FileAsCp932) {
+    WriteBytes(IniPath(), kUtf8Mark +
+                              "[Mail Server Settings]\r\nPOP3Server=pop.example.jp\r\n"
+                              "[Extra]\r\nNote=メモ\r\n");
+    AgentSettings settings;
+    (void)Load(settings);
+    Save(settings);
+    const std::string rewritten = ReadBytes(IniPath());
+    EXPECT_EQ(rewritten.rfind("[Mail Server Settings]\r\nPOP3Server=pop.example.jp\r\n", 0), 0u)
+        << "no mark, and the first section is not written twice";
+    EXPECT_EQ(rewritten.find("[Mail Server Settings]", 1), std::string::npos);
+    EXPECT_NE(rewritten.find("[Extra]\r\nNote=" + Sjis("メモ") + "\r\n"), std::string::npos);
+}
+
+// ---- Leftovers of killed saves --------------------------------------------------------------
+
+enum class EntryKind { File, Folder, Symlink };
+
+struct LeftoverRow {
+    const char* name;
+    const char* entry;
+    EntryKind kind;
+    mode_t mode;
+    bool old;  // last written an hour ago, else just now
+    bool kept;
+};
+void PrintTo(const LeftoverRow& row, std::ostream* os) { *os << row.name; }
+
+const LeftoverRow kLeftoverRows[] = {
+    {"Leftover", "Mirelo.ini.a1B2c3", EntryKind::File, 0, true, false},
+    {"AnotherSaveRunning", "Mirelo.ini.Zz9yX8", EntryKind::File, 0, false, true},
+    {"PersonsFileOfSixLetters", "Mirelo.ini.backup", EntryKind::File, 0600, true, true},
+    {"ShorterSuffix", "Mirelo.ini.bak", EntryKind::File, 0, true, true},
+    {"LongerSuffix", "Mirelo.ini.a1B2c3d", EntryKind::File, 0, true, true},
+    {"OtherCharacter", "Mirelo.ini.a1-2c3", EntryKind::File, 0, true, true},
+    {"OtherFile", "Other.ini.a1B2c3", EntryKind::File, 0, true, true},
+    {"Folder", "Mirelo.ini.Q7w8E9", EntryKind::Folder, 0, true, true},
+    {"Symlink", "Mirelo.ini.L1nk00", EntryKind::Symlink, 0, true, true},
+};
+
+class LeftoverTable : public SettingsFile, public testing::WithParamInterface<LeftoverRow> {};
+
+TEST_P(LeftoverTable, SaveRemovesOnlyLeftovers) {
+    const LeftoverRow& row = GetParam();
+    const std::string entry = Path(row.entry).toStdString();
+    const std::string target = Path("target").toStdString();
+    switch (row.kind) {
+        case EntryKind::File:
+            WriteBytes(Path(row.entry), "[Mirelo Settings]\r\nScreen");
+            break;
+        case EntryKind::Folder:
+            ASSERT_EQ(::mkdir(entry.c_str(), 0700), 0);
+            break;
+        case EntryKind::Symlink:
+            // The target looks like a leftover in all but its name; neither it nor the link may go.
+            WriteBytes(Path("target"), "x");
+            ASSERT_EQ(::chmod(target.c_str(), 0), 0);
+            ASSERT_EQ(::symlink(target.c_str(), entry.c_str()), 0);
+            break;
+    }
+    if (row.kind != EntryKind::Symlink) {
+        ASSERT_EQ(::chmod(entry.c_str(), row.mode), 0);
+    }
+    if (row.old) {
+        const timespec hourAgo{std::time(nullptr) - 3600, 0};
+        const timespec times[2] = {hourAgo, hourAgo};
+        ASSERT_EQ(::utimensat(AT_FDCWD, entry.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+        if (row.kind == EntryKind::Symlink) {
+            ASSERT_EQ(::utimensat(AT_FDCWD, target.c_str(), times, 0), 0);
+        }
+    }
+
+    Save(AgentSettings());
+    struct stat st {};
+    EXPECT_EQ(::lstat(entry.c_str(), &st) == 0, row.kept);
+    if (row.kind == EntryKind::Symlink) {
+        EXPECT_EQ(::lstat(target.c_str(), &st), 0);
+    }
+    EXPECT_TRUE(QFileInfo(IniPath()).isFile());
+}
+
+INSTANTIATE_TEST_SUITE_P(SettingsFile, LeftoverTable, testing::ValuesIn(kLeftoverRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Failed saves ---------------------------------------------------------------------------
 // Tests run as root, where permission bits do not stop a write. The failures are made another way: a

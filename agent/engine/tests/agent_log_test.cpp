@@ -11,6 +11,7 @@
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <string_view>
 
 #include "agent/engine/log_texts.h"
 #include "mailcore/wide_text.h"
@@ -18,7 +19,11 @@
 namespace mirelo {
 namespace {
 
+using namespace std::string_view_literals;
+
 const QDateTime kMorning(QDate(2026, 12, 7), QTime(9, 5, 3));
+
+QString Text(std::u16string_view text) { return QString::fromUtf16(text.data(), text.size()); }
 
 std::string ReadBytes(const QString& path) {
     std::ifstream in(path.toStdString(), std::ios::binary);
@@ -44,6 +49,17 @@ const LineRow kLineRows[] = {
     // "携帯" is 0x8C67 0x91D1 in Shift_JIS.
     {"JapaneseValueInCp932", log_text::IllegalMailAddress(QStringLiteral("携帯@例")), kMorning,
      "  Illegal mail address -- \x8C\x67\x91\xD1@" + mailcore::Utf8ToCp932("例") + " 2026/12/07 9:05:03\r\n"},
+    // An address from a mail that tries to add a line of its own.
+    {"ForgedLineStaysOnOne",
+     log_text::IllegalMailAddress(QStringLiteral("a@b\r\n!!QUIT COMMAND ACCEPT!! 2026/12/07 9:05:03")),
+     kMorning,
+     "  Illegal mail address -- a@b  !!QUIT COMMAND ACCEPT!! 2026/12/07 9:05:03 2026/12/07 9:05:03\r\n"},
+    {"LoneCrAndLf", Text(u"a\rb\nc"), kMorning, "a b c 2026/12/07 9:05:03\r\n"},
+    {"NulTabEscDel", Text(u"\0\t\x1B\x1F\x7F|"sv), kMorning, "     | 2026/12/07 9:05:03\r\n"},
+    {"C1Controls", Text(u"\x80\x85\x9F|"), kMorning, "   | 2026/12/07 9:05:03\r\n"},
+    {"UnicodeSeparators", Text(u"a\u2028b\u2029c"), kMorning, "a b c 2026/12/07 9:05:03\r\n"},
+    // The neighbours of the ranges are text; CP932 holds neither U+00A0 nor U+2027, hence "?".
+    {"NeighboursKept", Text(u" ~\xA0\u2027"), kMorning, " ~?? 2026/12/07 9:05:03\r\n"},
 };
 
 class LineTable : public testing::TestWithParam<LineRow> {};
