@@ -62,6 +62,11 @@ Script& Script::ExpectAnyLine() {
     return *this;
 }
 
+Script& Script::ExpectThrough(std::string line) {
+    steps_.push_back(Step{Step::Kind::kExpectThrough, std::move(line), {}});
+    return *this;
+}
+
 Script& Script::Delay(Milliseconds pause) {
     steps_.push_back({Step::Kind::kDelay, {}, {}, pause});
     return *this;
@@ -85,13 +90,18 @@ Script& Script::Flood(std::size_t count, char fill, std::size_t lineLength) {
     return *this;
 }
 
-ScriptedServer::ScriptedServer(Script script) : script_(std::move(script)) {
+ScriptedServer::ScriptedServer(Script script, std::uint16_t port)
+    : ScriptedServer(std::vector<Script>{std::move(script)}, port) {}
+
+ScriptedServer::ScriptedServer(std::vector<Script> scripts, std::uint16_t port)
+    : scripts_(std::move(scripts)) {
+    if (scripts_.empty()) scripts_.emplace_back();
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) ThrowSystem("socket");
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
+    address.sin_port = htons(port);
     socklen_t length = sizeof address;
     if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listenFd_, 16) != 0 ||
@@ -187,7 +197,7 @@ void ScriptedServer::Serve() {
 }
 
 void ScriptedServer::RunConnection(int fd, std::size_t index) {
-    const auto& steps = script_.Steps();
+    const auto& steps = scripts_[std::min(index, scripts_.size() - 1)].Steps();
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const Script::Step& step = steps[i];
         switch (step.kind) {
@@ -219,6 +229,17 @@ void ScriptedServer::RunConnection(int fd, std::size_t index) {
                          "expected \"" + Printable(step.text) + "\", got \"" + Printable(line) + "\"");
                     return DrainUntilClosed(fd, index);
                 }
+                break;
+            }
+            case Script::Step::Kind::kExpectThrough: {
+                std::string line;
+                do {
+                    if (!ReadLine(fd, index, line)) {
+                        return Fail(index, i,
+                                    "expected lines through \"" + Printable(step.text) + "\", got \"" +
+                                        Printable(line) + "\" and then nothing");
+                    }
+                } while (line != step.text);
                 break;
             }
             case Script::Step::Kind::kDelay:

@@ -27,6 +27,8 @@ class Script {
     Script& Expect(std::string line);
     // Reads one line whatever it holds.
     Script& ExpectAnyLine();
+    // Reads lines whatever they hold, up to and including one equal to `line` (an SMTP message's ".").
+    Script& ExpectThrough(std::string line);
     Script& Delay(Milliseconds pause);
     // Closes the connection at once; the remaining steps are skipped.
     Script& Drop();
@@ -36,7 +38,7 @@ class Script {
     Script& Flood(std::size_t count, char fill = 'x', std::size_t lineLength = 0);
 
     struct Step {
-        enum class Kind { kReply, kExpect, kExpectAny, kDelay, kDrop, kSilence, kFlood } kind;
+        enum class Kind { kReply, kExpect, kExpectAny, kExpectThrough, kDelay, kDrop, kSilence, kFlood } kind;
         std::string text;
         std::vector<std::size_t> cuts;
         Milliseconds pause{0};
@@ -51,8 +53,12 @@ class Script {
 
 class ScriptedServer {
   public:
-    // Listens on 127.0.0.1 at an ephemeral port and starts serving at once.
-    explicit ScriptedServer(Script script);
+    // Listens on 127.0.0.1 at `port` (0: an ephemeral one) and starts serving at once. Throws
+    // std::system_error when the port cannot be had.
+    explicit ScriptedServer(Script script, std::uint16_t port = 0);
+    // Connection i plays scripts[i], and every connection after the last script plays the last one
+    // (a client that connects once per message, and one of them meets a fault).
+    explicit ScriptedServer(std::vector<Script> scripts, std::uint16_t port = 0);
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
@@ -86,7 +92,7 @@ class ScriptedServer {
     void Record(std::size_t index, std::string_view bytes);
     void Fail(std::size_t index, std::size_t step, std::string what);
 
-    Script script_;
+    std::vector<Script> scripts_;
     int listenFd_ = -1;
     int stopFd_ = -1;  // eventfd: readable once Stop began
     std::uint16_t port_ = 0;

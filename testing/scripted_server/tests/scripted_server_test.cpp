@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <string>
+#include <system_error>
+#include <vector>
 
 namespace {
 
@@ -84,6 +86,37 @@ TEST(ScriptedServer, EveryConnectionRunsTheWholeScript) {
     }
     EXPECT_TRUE(server.WaitForFinished(3));
     EXPECT_EQ(server.Accepted(), 3u);
+}
+
+TEST(ScriptedServer, ExpectThroughSkipsLinesUpToTheGivenOne) {
+    ScriptedServer server(Script().ExpectThrough(".\r\n").Reply("250 ok\r\n"));
+    RawClient client(server.Port());
+    client.Send("Subject: x\r\n\r\n");
+    client.Send("..dot\r\n.\r\n");
+    EXPECT_EQ(client.Read(8), "250 ok\r\n");
+    client.Close();
+    ASSERT_TRUE(server.WaitForFinished(1));
+    EXPECT_TRUE(server.Failures().empty());
+}
+
+TEST(ScriptedServer, ConnectionsPlayTheirOwnScriptsThenTheLast) {
+    ScriptedServer server({Script().Reply("first\r\n").Drop(), Script().Reply("second\r\n").Drop(),
+                           Script().Reply("later\r\n").Drop()});
+    std::vector<std::string> got;
+    for (int i = 0; i < 4; ++i) got.push_back(RawClient(server.Port()).Read(100));
+    EXPECT_EQ(got, (std::vector<std::string>{"first\r\n", "second\r\n", "later\r\n", "later\r\n"}));
+}
+
+TEST(ScriptedServer, ListensOnAGivenPort) {
+    std::uint16_t port = 0;
+    {
+        ScriptedServer probe(Script{});
+        port = probe.Port();
+    }
+    ScriptedServer server(Script().Reply("+OK\r\n").Drop(), port);
+    EXPECT_EQ(server.Port(), port);
+    EXPECT_EQ(RawClient(port).Read(100), "+OK\r\n");
+    EXPECT_THROW(ScriptedServer(Script{}, port), std::system_error);
 }
 
 TEST(ScriptedServer, FloodsWithLines) {
