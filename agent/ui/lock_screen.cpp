@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QTimer>
 #include <algorithm>
 
@@ -29,10 +31,8 @@ LockScreen::LockScreen(const QString& telop)
       timer1_(new QTimer(this)) {
     setObjectName(QStringLiteral("LockScreen"));
     setWindowTitle(QStringLiteral("LockScreen"));
-    QPalette black = palette();
-    black.setColor(QPalette::Window, Qt::black);
-    setPalette(black);
-    setAutoFillBackground(true);
+    // Painted black rather than given a black palette, which the held window would inherit.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 
     telop1_->setObjectName(QStringLiteral("Telop1"));
     telop1_->setFont(TelopFont());
@@ -86,6 +86,10 @@ void LockScreen::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     telop1_->resize(width() - kTelopMargin, telop1_->height());
     if (held_) Centre(held_);
+}
+
+void LockScreen::paintEvent(QPaintEvent* event) {
+    QPainter(this).fillRect(event->rect(), Qt::black);
 }
 
 void LockScreen::closeEvent(QCloseEvent* event) {

@@ -27,6 +27,7 @@ class LockScreen : public QWidget {
     [[nodiscard]] bool BlinkOn() const { return blinkOn_; }
 
   protected:
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 

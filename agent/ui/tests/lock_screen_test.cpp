@@ -1,3 +1,4 @@
+#include <QImage>
 #include <QLabel>
 
 #include "agent/ui/lock_screen.h"
@@ -19,7 +20,8 @@ TEST(LockScreen, IsABlackTopmostCurtainWithABlinkingGreenText) {
     EXPECT_TRUE(lock.isFullScreen());
     EXPECT_TRUE(lock.windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_TRUE(lock.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_EQ(lock.palette().color(QPalette::Window), QColor(Qt::black));
+    const QImage shot = lock.grab().toImage();
+    EXPECT_EQ(shot.pixelColor(shot.width() - 1, shot.height() - 1), QColor(Qt::black));
     EXPECT_EQ(lock.findChild<QLabel*>(QStringLiteral("Telop1"))->text(), QStringLiteral("転送待機中です。"));
 
     // Green for the first second, then black and green for 500 ms each.
@@ -46,6 +48,8 @@ TEST(LockScreen, HoldsTheWaitingWindowAndGivesItBack) {
     EXPECT_EQ(working.parentWidget(), &lock);
     EXPECT_FALSE(working.isWindow());
     EXPECT_TRUE(working.isVisible());
+    // The held window keeps its own colours inside the black lock.
+    EXPECT_NE(working.palette().color(QPalette::Window), QColor(Qt::black));
     lock.Release(&working);
     EXPECT_EQ(working.parentWidget(), nullptr);
     EXPECT_TRUE(working.isWindow());
