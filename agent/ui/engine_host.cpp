@@ -37,13 +37,14 @@ struct EngineHost::OnThread {
     std::unique_ptr<AgentEngine> engine;
 };
 
-EngineHost::EngineHost(Parts parts) : queuedView_(std::make_unique<QueuedView>(parts.view, parts.viewContext)) {
+EngineHost::EngineHost(Parts parts)
+    : queuedView_(std::make_unique<QueuedView>(parts.view, parts.viewContext)) {
     thread_.Post([this, parts = std::move(parts)] {
         auto made = std::make_unique<OnThread>();
         made->components = parts.components ? parts.components() : MakeLibraryComponents();
-        made->engine = std::make_unique<AgentEngine>(AgentEngine::Parts{parts.settings, parts.programFolder,
-                                                                         parts.log, *made->components.pop3,
-                                                                         *made->components.smtp, *queuedView_});
+        made->engine = std::make_unique<AgentEngine>(
+            AgentEngine::Parts{parts.settings, parts.programFolder, parts.log, *made->components.pop3,
+                               *made->components.smtp, *queuedView_});
         onThread_ = std::move(made);
     });
 }

@@ -21,8 +21,8 @@ class EngineHost {
         AgentSettings& settings;  // the engine writes MailAddr1 on an address change
         QString programFolder;
         const AgentLog& log;
-        EngineView& view;       // called on `viewContext`'s thread
-        QObject* viewContext;   // must outlive the host
+        EngineView& view;      // called on `viewContext`'s thread
+        QObject* viewContext;  // must outlive the host
         ComponentsFactory components;
     };
     explicit EngineHost(Parts parts);

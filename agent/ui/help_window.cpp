@@ -51,7 +51,8 @@ QUrl HelpUrl(const QString& keyword) {
 
 void ShowHelp(QWidget* parent, const QString& keyword) {
     const QString name = QStringLiteral("HelpWindow");
-    QTextBrowser* browser = parent ? parent->findChild<QTextBrowser*>(name, Qt::FindDirectChildrenOnly) : nullptr;
+    QTextBrowser* browser =
+        parent ? parent->findChild<QTextBrowser*>(name, Qt::FindDirectChildrenOnly) : nullptr;
     if (!browser) {
         browser = new QTextBrowser(parent);
         browser->setWindowFlags(Qt::Window);

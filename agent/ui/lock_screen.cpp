@@ -88,9 +88,7 @@ void LockScreen::resizeEvent(QResizeEvent* event) {
     if (held_) Centre(held_);
 }
 
-void LockScreen::paintEvent(QPaintEvent* event) {
-    QPainter(this).fillRect(event->rect(), Qt::black);
-}
+void LockScreen::paintEvent(QPaintEvent* event) { QPainter(this).fillRect(event->rect(), Qt::black); }
 
 void LockScreen::closeEvent(QCloseEvent* event) {
     // Only the end of waiting mode takes the lock away.

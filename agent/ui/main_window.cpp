@@ -22,8 +22,8 @@
 namespace mirelo {
 
 bool SettingsComplete(const AgentSettings& s) {
-    for (const QString* field : {&s.MailAddr1, &s.POP3Server, &s.SMTPServer, &s.SvLogin, &s.SvPasswd,
-                                 &s.FromMailAddr}) {
+    for (const QString* field :
+         {&s.MailAddr1, &s.POP3Server, &s.SMTPServer, &s.SvLogin, &s.SvPasswd, &s.FromMailAddr}) {
         if (field->isEmpty()) return false;
     }
     return true;
@@ -116,8 +116,9 @@ void MainW::SetCaption() { setWindowTitle(QStringLiteral("Mirelo - ") + settings
 void MainW::EnterWaitingMode() {
     if (working_) return;
     if (!SettingsComplete(settings_)) {
-        QMessageBox::critical(this, QStringLiteral("エラー"),
-                              QStringLiteral("携帯端末のアドレスまたはメールサーバの設定が行われていません。"));
+        QMessageBox::critical(
+            this, QStringLiteral("エラー"),
+            QStringLiteral("携帯端末のアドレスまたはメールサーバの設定が行われていません。"));
         return;
     }
     if (settings_.NeedUnlockPassword) {
@@ -128,9 +129,10 @@ void MainW::EnterWaitingMode() {
     }
     if (settings_.ScreenLock) {
         bool answered = false;
-        const QString telop = QInputDialog::getText(this, QStringLiteral("ロック中の表示文字列"),
-                                                    QStringLiteral("ロック中の表示文字列を入力してください。"),
-                                                    QLineEdit::Normal, settings_.LockTelop, &answered);
+        const QString telop =
+            QInputDialog::getText(this, QStringLiteral("ロック中の表示文字列"),
+                                  QStringLiteral("ロック中の表示文字列を入力してください。"),
+                                  QLineEdit::Normal, settings_.LockTelop, &answered);
         // In memory only: the file keeps its text.
         if (answered && !telop.isEmpty()) settings_.LockTelop = telop;
         lock_ = std::make_unique<LockScreen>(settings_.LockTelop);

@@ -18,9 +18,12 @@ namespace {
 
 QColor ColourOf(StatusColour colour) {
     switch (colour) {
-        case StatusColour::Blue: return QColor(0, 0, 255);
-        case StatusColour::Red: return QColor(255, 0, 0);
-        case StatusColour::Black: break;
+        case StatusColour::Blue:
+            return QColor(0, 0, 255);
+        case StatusColour::Red:
+            return QColor(255, 0, 0);
+        case StatusColour::Black:
+            break;
     }
     return QColor(0, 0, 0);
 }
@@ -66,7 +69,8 @@ Working::Working(Parts parts)
 
     auto* userLine = new QHBoxLayout;
     userLine->addWidget(lblUser_);
-    userLine->addWidget(NamedLabel(QStringLiteral("lblWaiting"), QStringLiteral("からの要求を待ってます。"), this));
+    userLine->addWidget(
+        NamedLabel(QStringLiteral("lblWaiting"), QStringLiteral("からの要求を待ってます。"), this));
     userLine->addStretch();
 
     auto* grid = new QGridLayout(this);
@@ -86,8 +90,8 @@ Working::Working(Parts parts)
     timer1_->setInterval(parts.tickInterval);
     connect(timer1_, &QTimer::timeout, this, &Working::TickNow);
 
-    host_ = std::make_unique<EngineHost>(EngineHost::Parts{settings_, parts.programFolder, log_, *this, this,
-                                                           std::move(parts.components)});
+    host_ = std::make_unique<EngineHost>(
+        EngineHost::Parts{settings_, parts.programFolder, log_, *this, this, std::move(parts.components)});
     host_->Post([](AgentEngine& engine) { engine.Load(); });
     timer1_->start();
 }
@@ -115,7 +119,8 @@ void Working::TickNow() {
     timer1_->stop();
     host_->Post([this](AgentEngine& engine) {
         const TickOutcome outcome = engine.Tick();
-        QMetaObject::invokeMethod(this, [this, outcome] { TickDone(outcome); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { TickDone(outcome); }, Qt::QueuedConnection);
     });
 }
 

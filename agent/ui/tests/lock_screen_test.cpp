@@ -1,7 +1,8 @@
+#include "agent/ui/lock_screen.h"
+
 #include <QImage>
 #include <QLabel>
 
-#include "agent/ui/lock_screen.h"
 #include "ui_test_support.h"
 
 namespace mirelo {

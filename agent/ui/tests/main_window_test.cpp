@@ -1,3 +1,5 @@
+#include "agent/ui/main_window.h"
+
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -10,7 +12,6 @@
 #include "agent/engine/tests/engine_doubles.h"
 #include "agent/ui/help_window.h"
 #include "agent/ui/lock_screen.h"
-#include "agent/ui/main_window.h"
 #include "agent/ui/working_window.h"
 #include "ui_test_support.h"
 
@@ -32,8 +33,9 @@ class MainWindowTest : public ::testing::Test {
                                           shownBeforeWizard_ = owner->isVisible();
                                       }};
             window_ = std::make_unique<MainW>(MainW::Parts{
-                settings_, dir_.path(), log_, dialogs,
-                [] { return EngineComponents{std::make_unique<FakePop3>(), std::make_unique<FakeSmtp>()}; }});
+                settings_, dir_.path(), log_, dialogs, [] {
+                    return EngineComponents{std::make_unique<FakePop3>(), std::make_unique<FakeSmtp>()};
+                }});
             window_->SetQuitter([this] { ++quits_; });
         }
         return *window_;

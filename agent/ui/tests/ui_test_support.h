@@ -2,6 +2,8 @@
 // For the window tests: one offscreen QApplication, a per-user store in a temporary folder, and answers
 // to the modal windows a click opens, given from the event loop of each modal window as it opens.
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -13,8 +15,6 @@
 #include <deque>
 #include <functional>
 #include <memory>
-
-#include <gtest/gtest.h>
 
 namespace mirelo::testing_support {
 

@@ -1,3 +1,5 @@
+#include "agent/ui/working_window.h"
+
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -8,7 +10,6 @@
 #include "agent/engine/agent_log.h"
 #include "agent/engine/status_line.h"
 #include "agent/engine/tests/engine_doubles.h"
-#include "agent/ui/working_window.h"
 #include "ui_test_support.h"
 
 namespace mirelo {
@@ -23,21 +24,23 @@ class WorkingTest : public ::testing::Test {
 
     Working& Window() {
         if (!window_) {
-            window_ = std::make_unique<Working>(Working::Parts{settings_, dir_.path(), log_, [this] {
-                                                                   auto pop3 = std::make_unique<FakePop3>();
-                                                                   pop3->mails = mails_;
-                                                                   pop3->failing = failing_;
-                                                                   auto smtp = std::make_unique<FakeSmtp>();
-                                                                   smtp_ = smtp.get();
-                                                                   return EngineComponents{std::move(pop3),
-                                                                                           std::move(smtp)};
-                                                               }});
+            window_ = std::make_unique<Working>(
+                Working::Parts{settings_, dir_.path(), log_, [this] { return MakeComponents(); }});
             window_->SetBeeper([this] { ++beeps_; });
             window_->SetQuitter([this] { ++quits_; });
             window_->show();
             window_->FinishPendingWork();
         }
         return *window_;
+    }
+    // On the engine's thread.
+    EngineComponents MakeComponents() {
+        auto pop3 = std::make_unique<FakePop3>();
+        pop3->mails = mails_;
+        pop3->failing = failing_;
+        auto smtp = std::make_unique<FakeSmtp>();
+        smtp_ = smtp.get();
+        return {std::move(pop3), std::move(smtp)};
     }
     QLabel& Label(const QString& name) { return *Window().findChild<QLabel*>(name); }
     QColor Colour(const QString& name) { return Label(name).palette().color(QPalette::WindowText); }
@@ -46,14 +49,18 @@ class WorkingTest : public ::testing::Test {
         Window().TickNow();
         Window().FinishPendingWork();
     }
+    // The log's messages, without the date and time that end each line.
     QStringList LogLines() const {
         QFile file(log_.LogFilePath());
         if (!file.open(QIODevice::ReadOnly)) return {};
-        QStringList lines;
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            if (!line.trimmed().isEmpty()) lines << QString::fromLatin1(line.left(line.lastIndexOf(' ', line.lastIndexOf(' ') - 1)));
+        QStringList messages;
+        for (const QString& line :
+             QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+            QStringList words = line.split(QLatin1Char(' '));
+            words.resize(words.size() - 2);
+            messages << words.join(QLatin1Char(' '));
         }
-        return lines;
+        return messages;
     }
 
     QTemporaryDir dir_;
@@ -76,7 +83,8 @@ TEST_F(WorkingTest, LoadShowsIdleZeroCountersAndTheUser) {
     EXPECT_EQ(Label(QStringLiteral("lblStatus1")).text(), QStringLiteral("アイドル中..."));
     EXPECT_EQ(Label(QStringLiteral("lblStatus2")).text(),
               QStringLiteral("一覧取得(0件)　本文取得(0件)　転送(0件)　削除(0件)"));
-    EXPECT_EQ(w.findChild<QPushButton*>(QStringLiteral("StopButton"))->text(), QStringLiteral("転送待機解除"));
+    EXPECT_EQ(w.findChild<QPushButton*>(QStringLiteral("StopButton"))->text(),
+              QStringLiteral("転送待機解除"));
     EXPECT_EQ(Timer1().interval(), 60000);
     EXPECT_TRUE(Timer1().isActive());
     EXPECT_EQ(LogLines(), QStringList{QStringLiteral("<-- Change Waiting Mode -->")});
@@ -112,7 +120,8 @@ TEST_F(WorkingTest, StatusLinesTakeTheirColourAndBeep) {
 TEST_F(WorkingTest, AFailedConnectionShowsTheRetryLineInRed) {
     failing_ = {QStringLiteral("ConnectByName")};
     Tick();
-    EXPECT_EQ(Label(QStringLiteral("lblStatus1")).text(), QStringLiteral("接続できませんでした。リトライします。"));
+    EXPECT_EQ(Label(QStringLiteral("lblStatus1")).text(),
+              QStringLiteral("接続できませんでした。リトライします。"));
     EXPECT_EQ(Colour(QStringLiteral("lblStatus1")), QColor(255, 0, 0));
     EXPECT_EQ(beeps_, 2);  // -13, then the retry line
     EXPECT_TRUE(Timer1().isActive());
