@@ -41,7 +41,10 @@ EngineHost::EngineHost(Parts parts)
     : queuedView_(std::make_unique<QueuedView>(parts.view, parts.viewContext)) {
     thread_.Post([this, parts = std::move(parts)] {
         auto made = std::make_unique<OnThread>();
-        made->components = parts.components ? parts.components() : MakeLibraryComponents();
+        if (parts.components) made->components = parts.components();
+        // A factory that leaves a component out gets the library's.
+        if (!made->components.pop3) made->components.pop3 = MakeLibraryPop3();
+        if (!made->components.smtp) made->components.smtp = MakeLibrarySmtp();
         made->engine = std::make_unique<AgentEngine>(
             AgentEngine::Parts{parts.settings, parts.programFolder, parts.log, *made->components.pop3,
                                *made->components.smtp, *queuedView_});
