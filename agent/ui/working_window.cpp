@@ -157,12 +157,15 @@ void Working::Stop() {
         log_.WriteLog(log_text::WrongPasswordForQuit());
         return;
     }
+    stopConfirmed_ = true;
     close();
 }
 
 void Working::closeEvent(QCloseEvent* event) {
     if (unloaded_) return;
-    if (settings_.NeedUnlockPassword && !settings_.UnlockConfirmed) {
+    // The password typed to enter waiting mode must not also let the close box end it: only the stop
+    // button's own prompt does.
+    if (settings_.NeedUnlockPassword && !stopConfirmed_) {
         event->ignore();
         return;
     }

@@ -74,6 +74,7 @@ class Working : public QWidget, public EngineView {
     std::function<void()> quit_;
     bool checkRunning_ = false;
     bool closePending_ = false;  // leaving was asked for during a check
+    bool stopConfirmed_ = false;  // the stop button's password prompt was answered rightly
     bool activated_ = false;
     bool unloaded_ = false;
     std::unique_ptr<EngineHost> host_;  // last: its thread calls back into the members above

@@ -226,6 +226,8 @@ TEST_F(MainWindowTest, StopButtonAsksThePasswordAndCloseIsRefusedWithoutIt) {
     }
     Working* working = Window().WorkingWindow();
     ASSERT_NE(working, nullptr);
+    // The password that opened waiting mode does not open the close box too.
+    EXPECT_FALSE(working->close());
 
     {
         ModalAnswers answers({TypePassword(QStringLiteral("PW")), PressOk()});
