@@ -2,10 +2,9 @@
 // The windowless view of waiting mode: every status and counters line on an output stream, each with the
 // time of day in front and flushed at once, so a log collector sees it as it happens.
 
+#include <QTime>
 #include <functional>
 #include <ostream>
-
-#include <QTime>
 
 #include "agent/engine/engine_view.h"
 

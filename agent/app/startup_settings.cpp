@@ -39,7 +39,8 @@ StartupSettings LoadStartupSettings(const QString& programFolder, AgentSettings&
     QStringList lines;
     for (const Required& required : kRequired) {
         if ((settings.*required.member).isEmpty())
-            lines << QStringLiteral("  %1 (%2)").arg(QLatin1String(required.key), QLatin1String(required.meaning));
+            lines << QStringLiteral("  %1 (%2)")
+                         .arg(QLatin1String(required.key), QLatin1String(required.meaning));
     }
     StartupSettings result{{}, std::move(loaded.corrections)};
     if (!lines.isEmpty()) {

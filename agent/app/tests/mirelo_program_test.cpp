@@ -55,13 +55,15 @@ class MireloProgram : public mail_servers::RealServersTest {
     }
     QStringList Arguments(const QString& mode) const {
         QStringList arguments{mode, QStringLiteral("--home"), home_.path()};
-        if (mode == QStringLiteral("--wait")) arguments << QStringLiteral("--interval-seconds") << QStringLiteral("1");
+        if (mode == QStringLiteral("--wait"))
+            arguments << QStringLiteral("--interval-seconds") << QStringLiteral("1");
         return arguments;
     }
 
     void MailFromPhone(const std::string& subject) const {
-        ASSERT_EQ(mail_servers::DeliverMail(env(), phoneAddress_, {mailbox().address},
-                                            mail_servers::SimpleMessage(phoneAddress_, mailbox().address, subject, "")),
+        ASSERT_EQ(mail_servers::DeliverMail(
+                      env(), phoneAddress_, {mailbox().address},
+                      mail_servers::SimpleMessage(phoneAddress_, mailbox().address, subject, "")),
                   "");
         ASSERT_EQ(mail_servers::WaitForMessages(mailbox().maildir, 1), "");
     }
@@ -95,7 +97,8 @@ TEST_F(MireloProgram, QuitCommandFromThePhoneEndsWaitingAtOnce) {
     const QStringList log = LogLines();
     ASSERT_FALSE(log.isEmpty());
     EXPECT_TRUE(log.front().startsWith(QStringLiteral("<-- Change Waiting Mode --> ")));
-    EXPECT_TRUE(log.back().startsWith(QStringLiteral("!!QUIT COMMAND ACCEPT!! "))) << log.back().toStdString();
+    EXPECT_TRUE(log.back().startsWith(QStringLiteral("!!QUIT COMMAND ACCEPT!! ")))
+        << log.back().toStdString();
     EXPECT_EQ(DuringCheck(), QString());
     EXPECT_EQ(mail_servers::CountMessages(mailbox().maildir), 0u) << "the command mail is deleted";
 }
@@ -108,7 +111,8 @@ TEST_F(MireloProgram, TerminateEndsWaitingAfterTheCheck) {
 
     // Two checks done, so the signal comes while the program is deep in waiting mode.
     QString out;
-    while (out.count(QStringLiteral("にアクセス中...")) < 2 || !out.endsWith(QStringLiteral("アイドル中...\n"))) {
+    while (out.count(QStringLiteral("にアクセス中...")) < 2 ||
+           !out.endsWith(QStringLiteral("アイドル中...\n"))) {
         ASSERT_TRUE(process.waitForReadyRead(20000)) << out.toStdString();
         out += QString::fromUtf8(process.readAllStandardOutput());
     }

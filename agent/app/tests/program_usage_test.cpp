@@ -29,11 +29,18 @@ TEST(ProgramUsage, BadUsageOrSettingsEndWithStatusTwo) {
     };
     const Row rows[] = {
         {"no mode", {}, false, QStringLiteral("use --wait or --check-now")},
-        {"unknown option", {QStringLiteral("--check-now"), QStringLiteral("--fast")}, false,
+        {"unknown option",
+         {QStringLiteral("--check-now"), QStringLiteral("--fast")},
+         false,
          QStringLiteral("--fast")},
-        {"both modes", {QStringLiteral("--wait"), QStringLiteral("--check-now")}, false,
+        {"both modes",
+         {QStringLiteral("--wait"), QStringLiteral("--check-now")},
+         false,
          QStringLiteral("Usage:")},
-        {"no Mirelo.ini", {QStringLiteral("--check-now")}, false, QStringLiteral("no settings file ") + iniPath},
+        {"no Mirelo.ini",
+         {QStringLiteral("--check-now")},
+         false,
+         QStringLiteral("no settings file ") + iniPath},
         {"missing keys", {QStringLiteral("--wait")}, true, QStringLiteral("SMTPServer (")},
         {"missing keys", {QStringLiteral("--check-now")}, true, QStringLiteral("SvLogin (")},
     };
@@ -42,8 +49,8 @@ TEST(ProgramUsage, BadUsageOrSettingsEndWithStatusTwo) {
         if (row.writeIni) {
             ASSERT_TRUE(SaveSettings(iniPath, settings, QStringLiteral("ALL")).ok);
         }
-        const auto finished = RunMirelo(row.arguments + QStringList{QStringLiteral("--home"), home.path()},
-                                        config.path());
+        const auto finished =
+            RunMirelo(row.arguments + QStringList{QStringLiteral("--home"), home.path()}, config.path());
         EXPECT_EQ(finished.exitCode, 2) << row.name;
         EXPECT_TRUE(finished.err.contains(row.inStderr)) << row.name << ": " << finished.err.toStdString();
         EXPECT_EQ(finished.out, QString()) << row.name;

@@ -84,7 +84,8 @@ TEST_F(StartupSettingsTest, UnreadableFileIsAProblem) {
     ASSERT_TRUE(QDir(Folder()).mkdir(QStringLiteral("Mirelo.ini")));
     AgentSettings settings;
     const QString problem = LoadStartupSettings(Folder(), settings).problem;
-    EXPECT_TRUE(problem.startsWith(SettingsFilePath(Folder()) + QStringLiteral(": "))) << problem.toStdString();
+    EXPECT_TRUE(problem.startsWith(SettingsFilePath(Folder()) + QStringLiteral(": ")))
+        << problem.toStdString();
 }
 
 }  // namespace

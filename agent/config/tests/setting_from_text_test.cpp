@@ -10,9 +10,11 @@ namespace {
 TEST(SettingFromText, EachKindOfFieldTakesItsText) {
     AgentSettings settings;
     const std::pair<const char*, const char*> pairs[] = {
-        {"POP3Server", "pop.example.jp"}, {"POP3Port", "11110"},   {"AddSubject", "TRUE"},
-        {"TrimLine", "FALSE"},            {"MailAddr1", "k@x.jp"}, {"SvLogin", "agent"},
-        {"SvPasswd", "pa\\ss"},           {"LockTelop", "留守です"}, {"UnlockPassword", "1234"},
+        {"POP3Server", "pop.example.jp"}, {"POP3Port", "11110"},
+        {"AddSubject", "TRUE"},           {"TrimLine", "FALSE"},
+        {"MailAddr1", "k@x.jp"},          {"SvLogin", "agent"},
+        {"SvPasswd", "pa\\ss"},           {"LockTelop", "留守です"},
+        {"UnlockPassword", "1234"},
     };
     for (const auto& [key, text] : pairs) {
         EXPECT_EQ(SetSettingFromText(settings, QString::fromUtf8(key), QString::fromUtf8(text)), QString())
@@ -49,7 +51,8 @@ TEST(SettingFromText, BadTextNamesTheKeyAndChangesNothing) {
     };
     for (const Row& row : rows) {
         AgentSettings settings;
-        const QString error = SetSettingFromText(settings, QString::fromUtf8(row.key), QString::fromUtf8(row.text));
+        const QString error =
+            SetSettingFromText(settings, QString::fromUtf8(row.key), QString::fromUtf8(row.text));
         EXPECT_TRUE(error.contains(QString::fromUtf8(row.expected))) << error.toStdString();
         EXPECT_EQ(settings, AgentSettings{}) << row.key;
     }
