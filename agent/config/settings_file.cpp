@@ -236,6 +236,40 @@ SaveResult SaveSettings(const QString& iniPath, const AgentSettings& settings, c
     return SaveSettings(iniPath, settings, mode, random);
 }
 
+QString SetSettingFromText(AgentSettings& settings, const QString& key, const QString& text) {
+    const std::pair<const char*, QString AgentSettings::*> account[] = {
+        {"MailAddr1", &AgentSettings::MailAddr1},
+        {"SvLogin", &AgentSettings::SvLogin},
+        {"SvPasswd", &AgentSettings::SvPasswd}};
+    for (const auto& [name, member] : account) {
+        if (key != QLatin1String(name)) continue;
+        settings.*member = text;
+        return {};
+    }
+    for (const Field& field : kFields) {
+        if (key != QLatin1String(field.key)) continue;
+        return std::visit(
+            [&](auto member) -> QString {
+                auto& value = settings.*member;
+                using T = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<T, QString>) {
+                    value = text;
+                } else if constexpr (std::is_same_v<T, bool>) {
+                    if (text != QLatin1String(kTrue) && text != QLatin1String(kFalse))
+                        return QStringLiteral("%1: TRUE or FALSE, not \"%2\"").arg(key, text);
+                    value = text == QLatin1String(kTrue);
+                } else if (const auto number = ParseInt16(text.toStdString())) {
+                    value = *number;
+                } else {
+                    return QStringLiteral("%1: a number from -32768 to 32767, not \"%2\"").arg(key, text);
+                }
+                return {};
+            },
+            field.member);
+    }
+    return QStringLiteral("no setting is called \"%1\"").arg(key);
+}
+
 QString CutAtNull(const QString& text) {
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     return nul < 0 ? text : text.left(nul);

@@ -50,6 +50,11 @@ struct SaveResult {
 [[nodiscard]] SaveResult SaveSettings(const QString& iniPath, const AgentSettings& settings,
                                       const QString& mode);
 
+// Sets one field from text as a user types it: the field named by its INI key ("POP3Server", "AddTo"), or
+// the account fields by their own names ("MailAddr1", "SvLogin", "SvPasswd"); flags "TRUE" or "FALSE",
+// numbers in decimal; "UnlockPassword" plain. The empty text on success, otherwise what is wrong.
+[[nodiscard]] QString SetSettingFromText(AgentSettings& settings, const QString& key, const QString& text);
+
 // The part of `text` before its first NUL.
 [[nodiscard]] QString CutAtNull(const QString& text);
 [[nodiscard]] std::string_view CutAtNull(std::string_view text);

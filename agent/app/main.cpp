@@ -1,0 +1,53 @@
+// mirelo: the agent program. Until the windows exist it runs windowless only: --wait or --check-now.
+
+#include <QCoreApplication>
+#include <iostream>
+#include <optional>
+
+#include "agent/app/agent_modes.h"
+#include "agent/app/app_options.h"
+#include "agent/app/console_view.h"
+#include "agent/app/startup_settings.h"
+#include "agent/app/stop_signals.h"
+#include "agent/config/program_folder.h"
+#include "agent/engine/library_components.h"
+
+namespace {
+
+int Fail(const QString& message) {
+    std::cerr << "mirelo: " << message.toStdString() << std::endl;
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace mirelo;
+    AppOptions options;
+    if (const auto exitStatus = ParseAppOptions(argc, argv, options)) return *exitStatus;
+    if (options.mode == AppMode::Windows)
+        return Fail(QStringLiteral("the windows are not built yet; use --wait or --check-now (see --help)"));
+
+    // Before QCoreApplication, so that every thread Qt starts inherits the blocked signals.
+    std::optional<StopSignals> stop;
+    if (options.mode == AppMode::Wait) stop.emplace();
+    QCoreApplication app(argc, argv);
+
+    const ProgramFolder folder = FindProgramFolder(argc, argv);
+    if (!folder.error.isEmpty()) return Fail(folder.error);
+    AgentSettings settings;
+    const StartupSettings startup = LoadStartupSettings(folder.folder, settings);
+    if (!startup.problem.isEmpty()) return Fail(startup.problem);
+
+    const AgentLog log(folder.folder, settings);
+    for (const SettingCorrection& correction : startup.corrections) log.WriteLog(correction.LogText());
+
+    const auto pop3 = MakeLibraryPop3();
+    const auto smtp = MakeLibrarySmtp();
+    ConsoleView view(std::cout);
+    AgentEngine engine({settings, folder.folder, log, *pop3, *smtp, view});
+    engine.Load();
+    engine.Activate();
+    if (options.mode == AppMode::CheckNow) return RunCheckNow(engine);
+    return RunWaitingMode(engine, std::chrono::seconds(options.intervalSeconds), *stop);
+}
