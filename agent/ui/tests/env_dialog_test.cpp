@@ -412,9 +412,11 @@ TEST_F(EnvDialogTest, ANewPhoneAddressAsksForTheServerPassword) {
 TEST_F(EnvDialogTest, AFailedCheckKeepsTheConfirmedAddressSoTheNextOkDoesNotAskAgain) {
     Set("txtMailAddr1", QStringLiteral("new@docomo.ne.jp"));
     Set("txtChkMailInt", QStringLiteral("0"));
-    ModalAnswers first;
-    first.Press().Type(QStringLiteral("pop-secret")).Press();
-    PressOk(first);
+    {
+        ModalAnswers first;
+        first.Press().Type(QStringLiteral("pop-secret")).Press();
+        PressOk(first);
+    }
     EXPECT_EQ(settings_.MailAddr1, QStringLiteral("new@docomo.ne.jp"));
     EXPECT_FALSE(Saved());
     Set("txtChkMailInt", QStringLiteral("4"));

@@ -1,7 +1,7 @@
 #pragma once
 // Answers the modal boxes a dialog opens while a test drives it: each expected box is found as
 // QApplication::activeModalWidget() from a zero-time timer and answered at once. A box nobody expected is
-// closed and recorded, so a wrong path fails the test instead of hanging it.
+// closed and recorded, so a wrong path fails the test instead of hanging it. Keep one alive at a time.
 
 #include <QAbstractButton>
 #include <QApplication>
