@@ -156,6 +156,9 @@ Wizard::Wizard(AgentSettings& settings, QString programFolder, QWidget* parent)
     QGroupBox* page3 = Page(pages_, 3, "設定完了");
     lblExplain1_ = Wrapped(page3, {});
     lblExplain1_->setObjectName(QStringLiteral("lblExplain1"));
+    // Room for the explanation with a long address: the page keeps the height it had when built.
+    lblExplain1_->setMinimumHeight(4 * lblExplain1_->fontMetrics().lineSpacing());
+    lblExplain1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     cmdCommit_ = new QPushButton(U("完了"), page3);
     cmdCommit_->setObjectName(QStringLiteral("cmdCommit"));
     QFont bold = cmdCommit_->font();
