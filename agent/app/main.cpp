@@ -1,5 +1,7 @@
-// mirelo: the agent program. Until the windows exist it runs windowless only: --wait or --check-now.
+// mirelo: the agent program. Without options it opens its main window; --wait and --check-now run without
+// windows.
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <iostream>
 #include <optional>
@@ -11,6 +13,7 @@
 #include "agent/app/stop_signals.h"
 #include "agent/config/program_folder.h"
 #include "agent/engine/library_components.h"
+#include "agent/ui/windowed_agent.h"
 
 namespace {
 
@@ -25,8 +28,12 @@ int main(int argc, char** argv) {
     using namespace mirelo;
     AppOptions options;
     if (const auto exitStatus = ParseAppOptions(argc, argv, options)) return *exitStatus;
-    if (options.mode == AppMode::Windows)
-        return Fail(QStringLiteral("the windows are not built yet; use --wait or --check-now (see --help)"));
+    if (options.mode == AppMode::Windows) {
+        QApplication app(argc, argv);
+        const ProgramFolder folder = FindProgramFolder(argc, argv);
+        if (!folder.error.isEmpty()) return Fail(folder.error);
+        return RunWindowedAgent(app, folder.folder);
+    }
 
     // Before QCoreApplication, so that every thread Qt starts inherits the blocked signals.
     std::optional<StopSignals> stop;

@@ -4,13 +4,11 @@
 
 #include <QString>
 
-#include "agent/ui/main_window.h"
-
 class QApplication;
 
 namespace mirelo {
 
 // `programFolder` holds "Mirelo.ini" and the agent log. Returns the event loop's exit code.
-int RunWindowedAgent(QApplication& app, const QString& programFolder, MainWindowDialogs dialogs);
+int RunWindowedAgent(QApplication& app, const QString& programFolder);
 
 }  // namespace mirelo
