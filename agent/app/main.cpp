@@ -22,6 +22,14 @@ int Fail(const QString& message) {
     return 2;
 }
 
+// Qt would abort without a word a user understands when there is nowhere to show a window.
+bool HasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!qEnvironmentVariableIsEmpty(name)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -29,6 +37,9 @@ int main(int argc, char** argv) {
     AppOptions options;
     if (const auto exitStatus = ParseAppOptions(argc, argv, options)) return *exitStatus;
     if (options.mode == AppMode::Windows) {
+        if (!HasDisplay())
+            return Fail(QStringLiteral("no display to open the windows on (DISPLAY and WAYLAND_DISPLAY are unset); "
+                                       "use --wait or --check-now (see --help)"));
         QApplication app(argc, argv);
         const ProgramFolder folder = FindProgramFolder(argc, argv);
         if (!folder.error.isEmpty()) return Fail(folder.error);

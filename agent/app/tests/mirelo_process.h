@@ -7,10 +7,12 @@
 
 namespace mirelo::testing_support {
 
-// Started with XDG_CONFIG_HOME = `configHome`; standard output and error kept apart.
+// Started with XDG_CONFIG_HOME = `configHome` and without a display; standard output and error kept apart.
 inline void StartMirelo(QProcess& process, const QStringList& arguments, const QString& configHome) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(MIRELO_PROGRAM), arguments);
 }

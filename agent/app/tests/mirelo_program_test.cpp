@@ -15,6 +15,7 @@
 #include "testing/mail_servers_env/maildir.h"
 #include "testing/mail_servers_env/real_servers_test.h"
 #include "testing/mail_servers_env/smtp_delivery.h"
+#include "agent/engine/tests/log_messages.h"
 
 namespace mirelo {
 namespace {
@@ -68,12 +69,7 @@ class MireloProgram : public mail_servers::RealServersTest {
         ASSERT_EQ(mail_servers::WaitForMessages(mailbox().maildir, 1), "");
     }
 
-    QStringList LogLines() const {
-        QFile file(home_.filePath(QStringLiteral("Mirelo.log")));
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        const QString text = QString::fromStdU16String(mailcore::Cp932ToWide(file.readAll().toStdString()));
-        return text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    }
+    QStringList LogLines() const { return testing_support::LogMessages(home_.path()); }
     QString DuringCheck() const {
         QSettings store(config_.filePath(QStringLiteral("Tarnwick/Tarnwick.ini")), QSettings::IniFormat);
         return store.value(QStringLiteral("Mirelo/DuringCheck"), QStringLiteral("(missing)")).toString();
@@ -96,8 +92,8 @@ TEST_F(MireloProgram, QuitCommandFromThePhoneEndsWaitingAtOnce) {
 
     const QStringList log = LogLines();
     ASSERT_FALSE(log.isEmpty());
-    EXPECT_TRUE(log.front().startsWith(QStringLiteral("<-- Change Waiting Mode --> ")));
-    EXPECT_TRUE(log.back().startsWith(QStringLiteral("!!QUIT COMMAND ACCEPT!! ")))
+    EXPECT_EQ(log.front(), QStringLiteral("<-- Change Waiting Mode -->"));
+    EXPECT_EQ(log.back(), QStringLiteral("!!QUIT COMMAND ACCEPT!!"))
         << log.back().toStdString();
     EXPECT_EQ(DuringCheck(), QString());
     EXPECT_EQ(mail_servers::CountMessages(mailbox().maildir), 0u) << "the command mail is deleted";
@@ -123,7 +119,7 @@ TEST_F(MireloProgram, TerminateEndsWaitingAfterTheCheck) {
 
     const QStringList log = LogLines();
     ASSERT_EQ(log.size(), 2) << log.join(u'\n').toStdString();
-    EXPECT_TRUE(log.back().startsWith(QStringLiteral(">-- Exit Waiting Mode --< ")));
+    EXPECT_EQ(log.back(), QStringLiteral(">-- Exit Waiting Mode --<"));
     EXPECT_EQ(DuringCheck(), QString());
 }
 
@@ -148,9 +144,9 @@ TEST_F(MireloProgram, CheckNowStatusSaysWhetherTheCheckRan) {
     const auto refused = RunMirelo(Arguments(QStringLiteral("--check-now")), config_.path());
     EXPECT_EQ(refused.exitCode, 1);
     const QStringList log = LogLines();
-    EXPECT_EQ(log.filter(QRegularExpression(QStringLiteral("^ERROR ConnectByName:-?\\d+ "))).size(), 1)
+    EXPECT_EQ(log.filter(QRegularExpression(QStringLiteral("^ERROR ConnectByName:-?\\d+$"))).size(), 1)
         << log.join(u'\n').toStdString();
-    EXPECT_TRUE(log.back().startsWith(QStringLiteral(">-- Exit Waiting Mode --< ")));
+    EXPECT_EQ(log.back(), QStringLiteral(">-- Exit Waiting Mode --<"));
     EXPECT_EQ(DuringCheck(), QString());
 }
 

@@ -25,6 +25,7 @@
 #include "mailcore/unique_fd.h"
 #include "mailcore/wide_text.h"
 #include "testing/scripted_server/scripted_server.h"
+#include "log_messages.h"
 
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
@@ -195,18 +196,7 @@ class Rig {
     }
     AgentEngine& Engine() { return *engine_; }
 
-    QStringList LogLines() const {
-        QFile file(folder_.path() + QStringLiteral("/Mirelo.log"));
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        QStringList lines;
-        for (const QByteArray& raw : file.readAll().split('\n')) {
-            if (raw.isEmpty()) continue;
-            QString line = QString::fromStdU16String(mailcore::Cp932ToWide(raw.toStdString()));
-            line.remove(QRegularExpression(QStringLiteral(" \\d{4}/\\d\\d/\\d\\d \\d+:\\d\\d:\\d\\d\\r$")));
-            lines.append(line);
-        }
-        return lines;
-    }
+    QStringList LogLines() const { return testing_support::LogMessages(folder_.path()); }
 
     AgentSettings settings;
     RecordingView view;

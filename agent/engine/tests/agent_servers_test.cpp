@@ -23,6 +23,7 @@
 #include "testing/mail_servers_env/maildir.h"
 #include "testing/mail_servers_env/real_servers_test.h"
 #include "testing/mail_servers_env/smtp_delivery.h"
+#include "log_messages.h"
 
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
@@ -156,19 +157,7 @@ class AgentOnRealServers : public ms::RealServersTest {
         SendThroughPostfix(phone().address, subject, body);
     }
 
-    // The log's lines without their date-time.
-    QStringList LogLines() const {
-        QFile file(folder_.path() + QStringLiteral("/Mirelo.log"));
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        QStringList lines;
-        for (const QByteArray& raw : file.readAll().split('\n')) {
-            if (raw.isEmpty()) continue;
-            QString line = QString::fromStdU16String(mailcore::Cp932ToWide(raw.toStdString()));
-            line.remove(QRegularExpression(QStringLiteral(" \\d{4}/\\d\\d/\\d\\d \\d+:\\d\\d:\\d\\d\\r$")));
-            lines.append(line);
-        }
-        return lines;
-    }
+    QStringList LogLines() const { return testing_support::LogMessages(folder_.path()); }
 
     // The mails the engine sent to `box`, once Postfix delivered as many as the log says were sent.
     std::vector<ReceivedMail> Replies(const ms::Mailbox& box) {

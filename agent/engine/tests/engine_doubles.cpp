@@ -1,6 +1,6 @@
 #include "engine_doubles.h"
 
-#include "mailcore/wide_text.h"
+#include "log_messages.h"
 
 namespace mirelo::testing_support {
 namespace {
@@ -113,18 +113,7 @@ AgentEngine& EngineRig::Engine() {
     return *engine_;
 }
 
-QStringList EngineRig::LogLines() const {
-    QFile file(folder_ + QStringLiteral("/Mirelo.log"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    QStringList lines;
-    for (const QByteArray& raw : file.readAll().split('\n')) {
-        if (raw.isEmpty()) continue;
-        QString line = QString::fromStdU16String(mailcore::Cp932ToWide(raw.toStdString()));
-        line.chop(QStringLiteral(" 2026/12/07 9:05:03\r").size());
-        lines.append(line);
-    }
-    return lines;
-}
+QStringList EngineRig::LogLines() const { return LogMessages(folder_); }
 
 void EngineRig::FromPhone(const QString& subject, const QString& body) {
     pop3.mails.push_back(Mail(settings.MailAddr1, subject, body));

@@ -9,26 +9,13 @@
 
 #include "agent/config/agent_settings.h"
 #include "agent/engine/agent_log.h"
+#include "agent/engine/tests/log_messages.h"
 
 namespace mirelo {
 
 inline const QDateTime kLogTime(QDate(2026, 12, 7), QTime(9, 5, 3));
 
-// The log's messages, in order, each without the " date time" that ends its line.
-inline QStringList LogMessages(const QString& folder) {
-    QFile file(QDir(folder).filePath(QStringLiteral("Mirelo.log")));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QString suffix = QStringLiteral(" ") + LogDateTime(kLogTime);
-    QStringList messages;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        QString text = QString::fromLatin1(line);
-        if (text.endsWith(u'\r')) text.chop(1);
-        if (text.isEmpty()) continue;
-        if (text.endsWith(suffix)) text.chop(suffix.size());
-        messages << text;
-    }
-    return messages;
-}
+using testing_support::LogMessages;
 
 // A record with every field the dialogs show set to something other than its default.
 inline AgentSettings SampleSettings() {

@@ -14,6 +14,7 @@
 #include "agent/ui/lock_screen.h"
 #include "agent/ui/working_window.h"
 #include "ui_test_support.h"
+#include "agent/engine/tests/log_messages.h"
 
 namespace mirelo {
 namespace {
@@ -51,11 +52,7 @@ class MainWindowTest : public ::testing::Test {
         ASSERT_NE(button, nullptr) << name.toStdString();
         button->click();
     }
-    QStringList LogLines() const {
-        QFile file(log_.LogFilePath());
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        return QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    }
+    QStringList LogLines() const { return testing_support::LogMessages(dir_.path()); }
     // Leaves waiting mode through the stop button (no password asked).
     void StopWaiting() {
         Click(*Window().WorkingWindow(), QStringLiteral("StopButton"));
