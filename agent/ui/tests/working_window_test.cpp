@@ -10,6 +10,7 @@
 #include "agent/engine/agent_log.h"
 #include "agent/engine/status_line.h"
 #include "agent/engine/tests/engine_doubles.h"
+#include "agent/engine/tests/log_messages.h"
 #include "ui_test_support.h"
 
 namespace mirelo {
@@ -49,19 +50,7 @@ class WorkingTest : public ::testing::Test {
         Window().TickNow();
         Window().FinishPendingWork();
     }
-    // The log's messages, without the date and time that end each line.
-    QStringList LogLines() const {
-        QFile file(log_.LogFilePath());
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        QStringList messages;
-        for (const QString& line :
-             QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
-            QStringList words = line.split(QLatin1Char(' '));
-            words.resize(words.size() - 2);
-            messages << words.join(QLatin1Char(' '));
-        }
-        return messages;
-    }
+    QStringList LogLines() const { return LogMessages(dir_.path()); }
 
     QTemporaryDir dir_;
     AgentSettings settings_ = PhoneSettings();
