@@ -1,5 +1,6 @@
 #pragma once
-// The two mail components of one waiting period, and how to make them.
+// The two mail components of one waiting period, and how to make them; a factory that leaves one out
+// gets the library's.
 
 #include <functional>
 #include <memory>
@@ -14,8 +15,5 @@ struct EngineComponents {
 };
 // Called on the engine's thread, which then owns what it made.
 using ComponentsFactory = std::function<EngineComponents()>;
-
-// libinlark and liboutlark.
-[[nodiscard]] EngineComponents MakeLibraryComponents();
 
 }  // namespace mirelo

@@ -4,8 +4,6 @@
 
 namespace mirelo {
 
-EngineComponents MakeLibraryComponents() { return {MakeLibraryPop3(), MakeLibrarySmtp()}; }
-
 // Hands each view call to the window's thread. The window outlives the host, and the host joins its
 // thread before it goes, so the context is alive whenever a call is posted.
 class EngineHost::QueuedView final : public EngineView {
