@@ -1,8 +1,12 @@
-// Renders each window of the agent with sample settings, as the owner would see it, into PNG files.
+// Renders each window of the agent with sample settings, as the owner would see it, into PNG files:
+// the main window, Working, the lock, the unlock prompt, each tab of the settings dialog, each wizard page
+// and the help.
 
 #include <QApplication>
 #include <QDir>
+#include <QFontDatabase>
 #include <QMessageBox>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <cstdio>
@@ -10,10 +14,12 @@
 #include "agent/config/settings_file.h"
 #include "agent/engine/agent_log.h"
 #include "agent/engine/status_line.h"
+#include "agent/ui/env_dialog.h"
 #include "agent/ui/help_window.h"
 #include "agent/ui/lock_screen.h"
 #include "agent/ui/main_window.h"
 #include "agent/ui/unlock_passwd.h"
+#include "agent/ui/wizard.h"
 #include "agent/ui/working_window.h"
 
 namespace {
@@ -29,6 +35,7 @@ AgentSettings SampleSettings() {
     s.MailAddr2 = QStringLiteral("office@example.co.jp");
     s.SvLogin = QStringLiteral("agent");
     s.SvPasswd = QStringLiteral("secret");
+    s.UnlockPassword = QStringLiteral("unlock");
     return s;
 }
 
@@ -43,7 +50,13 @@ bool Save(QWidget& widget, const QString& folder, const QString& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Japanese text needs a CJK font; without one the pictures show boxes.
+    if (QFontDatabase::families(QFontDatabase::Japanese).contains(QStringLiteral("Noto Sans CJK JP")))
+        QApplication::setFont(QFont(QStringLiteral("Noto Sans CJK JP"), 9));
+    else
+        std::fprintf(stderr, "warning: Noto Sans CJK JP not found (fonts-noto-cjk); Japanese text may not render\n");
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(MIRELO_SCREENSHOTS_DIR);
     QDir().mkpath(out);
     QTemporaryDir home;  // a program folder with the sample settings and nothing else
@@ -91,6 +104,25 @@ int main(int argc, char** argv) {
     notice.show();
     ok &= Save(notice, out, QStringLiteral("unlock-notice.png"));
     notice.hide();
+
+    // The settings dialog shows the unlock password box filled; the file is not written.
+    settings.NeedUnlockPassword = true;
+    EnvDialog dialog(settings, home.path(), log, {}, {});
+    dialog.show();
+    auto* tabs = dialog.findChild<QTabWidget*>(QStringLiteral("SSTab1"));
+    for (int tab = 0; tab < 3; ++tab) {
+        tabs->setCurrentIndex(tab);
+        ok &= Save(dialog, out, QStringLiteral("env-dialog-tab%1.png").arg(tab));
+    }
+    dialog.hide();
+
+    Wizard wizard(settings, home.path());
+    wizard.show();
+    for (int page = 0; page < 4; ++page) {
+        if (page > 0) wizard.ShowPage(-2);
+        ok &= Save(wizard, out, QStringLiteral("wizard-page%1.png").arg(page));
+    }
+    wizard.hide();
 
     ShowHelp(&mainWindow, QStringLiteral("環境設定－メール送信方法"));
     if (auto* help = mainWindow.findChild<QTextBrowser*>(QStringLiteral("HelpWindow"))) {
