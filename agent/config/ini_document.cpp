@@ -98,7 +98,10 @@ void IniDocument::SetValue(std::string_view section, std::string_view key, std::
 
     const auto range = FindSection(section);
     if (!range) {
-        lines_.push_back(MakeLine("[" + std::string(section) + "]"));
+        std::string header(1, '[');  // appended, not concatenated: GCC 12 warns falsely on the latter
+        header += section;
+        header += ']';
+        lines_.push_back(MakeLine(std::move(header)));
         lines_.push_back(MakeLine(std::move(text)));
         return;
     }
