@@ -49,8 +49,6 @@ class EnvDialogTest : public ::testing::Test {
     // Presses OK while `answers` answers the boxes it opens.
     std::vector<SeenBox> PressOk(ModalAnswers& answers) {
         W<QPushButton>("cmdOK")->click();
-        EXPECT_TRUE(answers.AllAnswered());
-        EXPECT_EQ(answers.Unexpected(), 0);
         return answers.Seen();
     }
     std::vector<SeenBox> PressOk() {

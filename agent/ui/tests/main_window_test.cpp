@@ -13,6 +13,7 @@
 #include "agent/ui/help_window.h"
 #include "agent/ui/lock_screen.h"
 #include "agent/ui/working_window.h"
+#include "agent/ui/tests/modal_answers.h"
 #include "ui_test_support.h"
 #include "agent/engine/tests/log_messages.h"
 
@@ -127,11 +128,11 @@ TEST_F(MainWindowTest, IncompleteSettingsRefuseWaitingMode) {
     stored.POP3Server.clear();
     LoadShown(stored);
     EXPECT_EQ(Window().windowTitle(), QStringLiteral("Mirelo - phone@mirelo.test"));
-    SeenBox seen;
-    {
-        ModalAnswers answers({PressOk(&seen)});
-        Click(Window(), QStringLiteral("Command1_0"));
-    }
+    ModalAnswers answers;
+    answers.Press();
+    Click(Window(), QStringLiteral("Command1_0"));
+    ASSERT_EQ(answers.Seen().size(), 1u);
+    const SeenBox& seen = answers.Seen()[0];
     EXPECT_EQ(seen.title, QStringLiteral("エラー"));
     EXPECT_EQ(seen.text, QStringLiteral("携帯端末のアドレスまたはメールサーバの設定が行われていません。"));
     EXPECT_EQ(seen.icon, QMessageBox::Critical);
@@ -157,12 +158,13 @@ TEST_F(MainWindowTest, LockTextPromptKeepsOrReplacesTheTextInMemoryOnly) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         settings_.LockTelop = QStringLiteral("転送待機中です。");
-        QString shownDefault;
         {
-            ModalAnswers answers({AnswerInput(row.answer, row.ok, &shownDefault)});
+            ModalAnswers answers;
+            answers.Input(row.answer, row.ok);
             Click(Window(), QStringLiteral("Command1_0"));
+            ASSERT_EQ(answers.Seen().size(), 1u);
+            EXPECT_EQ(answers.Seen()[0].input, QStringLiteral("転送待機中です。"));
         }
-        EXPECT_EQ(shownDefault, QStringLiteral("転送待機中です。"));
         EXPECT_EQ(settings_.LockTelop, row.telop);
         LockScreen* lock = Window().Lock();
         ASSERT_NE(lock, nullptr);
@@ -188,22 +190,25 @@ TEST_F(MainWindowTest, UnlockPasswordGuardsTheWayIntoWaitingMode) {
     stored.UnlockPassword = QStringLiteral("Secret");
     LoadShown(stored);
 
-    SeenBox notice;
-    SeenBox refusal;
     {
-        ModalAnswers answers({PressOk(&notice), TypePassword(QStringLiteral("secret")), PressOk(&refusal)});
+        ModalAnswers answers;
+        answers.Press().Type(QStringLiteral("secret")).Press();
         Click(Window(), QStringLiteral("Command1_0"));
+        ASSERT_EQ(answers.Seen().size(), 3u);
+        const SeenBox& notice = answers.Seen()[0];
+        const SeenBox& refusal = answers.Seen()[2];
+        EXPECT_EQ(notice.title, QStringLiteral("ロック解除パスワードの確認"));
+        EXPECT_EQ(notice.text, QStringLiteral("ロック解除用パスワードが設定されています。\r\n"
+                                              "確認のためロック解除パスワードを入力してください。"));
+        EXPECT_EQ(notice.icon, QMessageBox::Warning);
+        EXPECT_EQ(refusal.text, QStringLiteral("パスワードが不正です。"));
+        EXPECT_EQ(Window().WorkingWindow(), nullptr);
+        EXPECT_TRUE(Window().isVisible());
     }
-    EXPECT_EQ(notice.title, QStringLiteral("ロック解除パスワードの確認"));
-    EXPECT_EQ(notice.text, QStringLiteral("ロック解除用パスワードが設定されています。\r\n"
-                                          "確認のためロック解除パスワードを入力してください。"));
-    EXPECT_EQ(notice.icon, QMessageBox::Warning);
-    EXPECT_EQ(refusal.text, QStringLiteral("パスワードが不正です。"));
-    EXPECT_EQ(Window().WorkingWindow(), nullptr);
-    EXPECT_TRUE(Window().isVisible());
 
     {
-        ModalAnswers answers({PressOk(), TypePassword(QStringLiteral("Secret"))});
+        ModalAnswers right;
+        right.Press().Type(QStringLiteral("Secret"));
         Click(Window(), QStringLiteral("Command1_0"));
     }
     ASSERT_NE(Window().WorkingWindow(), nullptr);
@@ -218,7 +223,8 @@ TEST_F(MainWindowTest, StopButtonAsksThePasswordAndCloseIsRefusedWithoutIt) {
     stored.UnlockPassword = QStringLiteral("pw");
     LoadShown(stored);
     {
-        ModalAnswers answers({PressOk(), TypePassword(QStringLiteral("pw"))});
+        ModalAnswers answers;
+        answers.Press().Type(QStringLiteral("pw"));
         Click(Window(), QStringLiteral("Command1_0"));
     }
     Working* working = Window().WorkingWindow();
@@ -227,7 +233,8 @@ TEST_F(MainWindowTest, StopButtonAsksThePasswordAndCloseIsRefusedWithoutIt) {
     EXPECT_FALSE(working->close());
 
     {
-        ModalAnswers answers({TypePassword(QStringLiteral("PW")), PressOk()});
+        ModalAnswers answers;
+        answers.Type(QStringLiteral("PW")).Press();
         Click(*working, QStringLiteral("StopButton"));
     }
     EXPECT_EQ(Window().WorkingWindow(), working);
@@ -238,7 +245,8 @@ TEST_F(MainWindowTest, StopButtonAsksThePasswordAndCloseIsRefusedWithoutIt) {
     EXPECT_TRUE(working->isVisible());
 
     {
-        ModalAnswers answers({TypePassword(QStringLiteral("pw"))});
+        ModalAnswers answers;
+        answers.Type(QStringLiteral("pw"));
         Click(*working, QStringLiteral("StopButton"));
     }
     EXPECT_EQ(Window().WorkingWindow(), nullptr);

@@ -1,9 +1,13 @@
 #pragma once
 // Answers the modal boxes a dialog opens while a test drives it: each expected box is found as
 // QApplication::activeModalWidget() from a zero-time timer and answered at once. A box nobody expected is
-// closed and recorded, so a wrong path fails the test instead of hanging it. Keep one alive at a time.
+// closed and recorded, so a wrong path fails the test instead of hanging it; a box that never came fails it
+// too. Keep one alive at a time.
+
+#include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QDialogButtonBox>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -25,6 +29,7 @@ struct SeenBox {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString prompt;  // UnlockPasswd's lblLabels_1
+    QString input;   // what an input box held when it opened
     bool expected = true;
 };
 
@@ -45,6 +50,15 @@ class ModalAnswers {
         answers_.push_back([password](QWidget* w) {
             w->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(password);
             w->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        });
+        return *this;
+    }
+
+    // The next box is an input box; type `text` and press OK, or Cancel.
+    ModalAnswers& Input(const QString& text, bool ok = true) {
+        answers_.push_back([text, ok](QWidget* w) {
+            w->findChild<QLineEdit*>()->setText(text);
+            w->findChild<QDialogButtonBox*>()->button(ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
         });
         return *this;
     }
@@ -76,6 +90,7 @@ class ModalAnswers {
                 box.icon = message->icon();
             }
             if (auto* prompt = w->findChild<QLabel*>(QStringLiteral("lblLabels_1"))) box.prompt = prompt->text();
+            if (auto* edit = w->findChild<QLineEdit*>()) box.input = edit->text();
             box.expected = !answers_.empty();
             seen_.push_back(box);
             if (answers_.empty()) {
@@ -92,7 +107,12 @@ class ModalAnswers {
     }
 
   public:
-    ~ModalAnswers() { *alive_ = false; }
+    // Every answer was used and no box came unasked.
+    ~ModalAnswers() {
+        *alive_ = false;
+        EXPECT_TRUE(AllAnswered()) << answers_.size() << " answer(s) left: a box never opened";
+        EXPECT_EQ(Unexpected(), 0);
+    }
     ModalAnswers(const ModalAnswers&) = delete;
     ModalAnswers& operator=(const ModalAnswers&) = delete;
 
