@@ -21,16 +21,12 @@ std::string IconvConverter::Convert(std::string_view input, std::string_view rep
     size_t in_left = input.size();
     size_t used = 0;
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    while (true) {
+    while (in_left > 0) {
         char* dst = out.data() + used;
         size_t dst_left = out.size() - used;
-        size_t rc = in_left ? iconv(cd_, &in, &in_left, &dst, &dst_left)
-                            : iconv(cd_, nullptr, nullptr, &dst, &dst_left);
+        const size_t rc = iconv(cd_, &in, &in_left, &dst, &dst_left);
         used = out.size() - dst_left;
-        if (rc != static_cast<size_t>(-1)) {
-            if (in_left == 0) break;
-            continue;
-        }
+        if (rc != static_cast<size_t>(-1)) continue;
         if (errno == E2BIG) {
             out.resize(out.size() * 2);
         } else {
@@ -48,6 +44,15 @@ std::string IconvConverter::Convert(std::string_view input, std::string_view rep
             used = out.size();
             out.resize(used + in_left * 2 + 16);
         }
+    }
+    // A stateful target (ISO-2022-JP) ends in its initial state: the closing escape sequence.
+    while (true) {
+        char* dst = out.data() + used;
+        size_t dst_left = out.size() - used;
+        const size_t rc = iconv(cd_, nullptr, nullptr, &dst, &dst_left);
+        used = out.size() - dst_left;
+        if (rc != static_cast<size_t>(-1) || errno != E2BIG) break;
+        out.resize(out.size() * 2);
     }
     out.resize(used);
     return out;
