@@ -38,8 +38,9 @@ int main(int argc, char** argv) {
     if (const auto exitStatus = ParseAppOptions(argc, argv, options)) return *exitStatus;
     if (options.mode == AppMode::Windows) {
         if (!HasDisplay())
-            return Fail(QStringLiteral("no display to open the windows on (DISPLAY and WAYLAND_DISPLAY are unset); "
-                                       "use --wait or --check-now (see --help)"));
+            return Fail(
+                QStringLiteral("no display to open the windows on (DISPLAY and WAYLAND_DISPLAY are unset); "
+                               "use --wait or --check-now (see --help)"));
         QApplication app(argc, argv);
         const ProgramFolder folder = FindProgramFolder(argc, argv);
         if (!folder.error.isEmpty()) return Fail(folder.error);

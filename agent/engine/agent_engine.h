@@ -21,11 +21,11 @@ enum class CheckMode : int { Regular = 0, AutoInform = 1, AfterDelete = 2 };
 
 // What one tick did.
 enum class TickOutcome {
-    Idle,          // no check was due
-    Checked,       // a check ran and succeeded
-    CheckFailed,   // the server could not be reached or refused the log-in; retried at the next tick
-    OtherCopy,     // another copy of the agent is checking
-    QuitCommand,   // the phone asked the agent to end; the interlock is already cleared
+    Idle,         // no check was due
+    Checked,      // a check ran and succeeded
+    CheckFailed,  // the server could not be reached or refused the log-in; retried at the next tick
+    OtherCopy,    // another copy of the agent is checking
+    QuitCommand,  // the phone asked the agent to end; the interlock is already cleared
 };
 
 // The state of waiting mode. Counters are 16-bit and stop at 32767.
@@ -86,7 +86,8 @@ class AgentEngine {
     void Dispatch(const CheckState& check, CheckMode mode);
     void SendMailList(ListRequest kind, std::int16_t lastNumber, const QString& address, CheckMode mode,
                       bool toOther);
-    void SendMailBodies(const QString& numbers, std::int16_t lastNumber, const QString& address, bool transfer);
+    void SendMailBodies(const QString& numbers, std::int16_t lastNumber, const QString& address,
+                        bool transfer);
     void DeleteMails(const QString& numbers, std::int16_t lastNumber);
     void SendReply(const QString& address, const QString& subject, const QString& text, bool toOther);
     void SendOne(const QString& address, const QString& subject, const QString& body);

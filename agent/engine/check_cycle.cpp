@@ -38,7 +38,8 @@ void AgentEngine::Unload() { WriteLog(log_text::ExitWaitingMode()); }
 TickOutcome AgentEngine::Tick() {
     state_.ElapsedMinutes = SaturatingAdd(state_.ElapsedMinutes, 1);
     if (settings_.AutoInform) state_.AutoInformMinutes = SaturatingAdd(state_.AutoInformMinutes, 1);
-    const bool autoInformDue = settings_.AutoInform && state_.AutoInformMinutes >= settings_.AutoInformInterval;
+    const bool autoInformDue =
+        settings_.AutoInform && state_.AutoInformMinutes >= settings_.AutoInformInterval;
     if (state_.ElapsedMinutes < settings_.CheckInterval && !autoInformDue && !state_.ForceCheck)
         return TickOutcome::Idle;
     return RunDueCheck();
@@ -127,7 +128,8 @@ void AgentEngine::Dispatch(const CheckState& check, CheckMode mode) {
     // The highest list number once this check's command mails are gone from the server.
     const auto lastNumber = SaturatingAdd(check.MailNumber, -1);
     if (mode != CheckMode::Regular || check.ListKind != ListRequest::None) {
-        SendMailList(check.ListKind, lastNumber, check.ListAddress, mode, check.ListAddress != settings_.MailAddr1);
+        SendMailList(check.ListKind, lastNumber, check.ListAddress, mode,
+                     check.ListAddress != settings_.MailAddr1);
         state_.AutoInformMinutes = 0;
     }
     if (check.BodyRequested) SendMailBodies(check.BodyNumbers, lastNumber, settings_.MailAddr1, false);
@@ -144,11 +146,20 @@ void AgentEngine::Dispatch(const CheckState& check, CheckMode mode) {
 void AgentEngine::SetStatus(std::int16_t code, const QString& text) {
     parts_.view.ShowStatus(MakeStatusLine(code, text, settings_));
     switch (code) {
-        case status_code::kListRequest: AddCounts(1, 0, 0, 0); break;
-        case status_code::kBodyRequest: AddCounts(0, 1, 0, 0); break;
-        case status_code::kTransferRequest: AddCounts(0, 0, 1, 0); break;
-        case status_code::kDeleteRequest: AddCounts(0, 0, 0, 1); break;
-        default: break;
+        case status_code::kListRequest:
+            AddCounts(1, 0, 0, 0);
+            break;
+        case status_code::kBodyRequest:
+            AddCounts(0, 1, 0, 0);
+            break;
+        case status_code::kTransferRequest:
+            AddCounts(0, 0, 1, 0);
+            break;
+        case status_code::kDeleteRequest:
+            AddCounts(0, 0, 0, 1);
+            break;
+        default:
+            break;
     }
 }
 

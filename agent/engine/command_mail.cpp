@@ -42,8 +42,8 @@ HeaderText ForceTextContentType(const QString& topText) {
     if (e < 0) return result;
     const QString type = TrimSpaces(topText.mid(p + kField.size(), 10)).toLower().left(4);
     result.nonText = type != u"text";
-    result.text = topText.left(p) + QStringLiteral("Content-Type: text/plain; charset=iso-2022-jp") + kLineBreak +
-                  topText.mid(e + 2);
+    result.text = topText.left(p) + QStringLiteral("Content-Type: text/plain; charset=iso-2022-jp") +
+                  kLineBreak + topText.mid(e + 2);
     return result;
 }
 
@@ -69,8 +69,8 @@ std::optional<QString> AddressLine(const QString& arguments) {
 
 QString ListLine(std::int16_t number, const QString& subject, const QString& size, const QString& sender,
                  bool nonText) {
-    return (nonText ? QStringLiteral("@") : QString()) + QString::number(number) + u' ' + subject + u'[' + size +
-           QStringLiteral("] ") + sender;
+    return (nonText ? QStringLiteral("@") : QString()) + QString::number(number) + u' ' + subject + u'[' +
+           size + QStringLiteral("] ") + sender;
 }
 
 }  // namespace mirelo

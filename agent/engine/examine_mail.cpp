@@ -89,7 +89,8 @@ void AgentEngine::ChangeAddress(const QString& newAddress) {
     // Memory follows the file: an address that could not be saved is not taken.
     AgentSettings changed = settings_;
     changed.MailAddr1 = newAddress;
-    const SaveResult saved = SaveSettings(SettingsFilePath(parts_.programFolder), changed, QStringLiteral("ALL"));
+    const SaveResult saved =
+        SaveSettings(SettingsFilePath(parts_.programFolder), changed, QStringLiteral("ALL"));
     if (!saved.ok) {
         WriteLog(log_text::ErrorSaveSettings(saved.error));
         WriteLog(log_text::ErrorAddressChange(newAddress));

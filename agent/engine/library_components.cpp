@@ -22,38 +22,72 @@ class LibraryPop3 final : public Pop3Component {
     std::int32_t Authorize(const QString& user, const QString& password) override {
         return Call([&](std::int32_t* r) { pop3_.Authorize(Wide(user), Wide(password), r); });
     }
-    std::int32_t STAT() override { return Call([&](std::int32_t* r) { pop3_.STAT(r); }); }
-    std::int32_t LIST(std::int32_t n) override { return Call([&](std::int32_t* r) { pop3_.LIST(n, r); }); }
+    std::int32_t STAT() override {
+        return Call([&](std::int32_t* r) { pop3_.STAT(r); });
+    }
+    std::int32_t LIST(std::int32_t n) override {
+        return Call([&](std::int32_t* r) { pop3_.LIST(n, r); });
+    }
     std::int32_t TOP_(std::int32_t n, std::int32_t lines) override {
         return Call([&](std::int32_t* r) { pop3_.TOP_(n, lines, r); });
     }
-    std::int32_t RETR(std::int32_t n) override { return Call([&](std::int32_t* r) { pop3_.RETR(n, r); }); }
-    std::int32_t DELE(std::int32_t n) override { return Call([&](std::int32_t* r) { pop3_.DELE(n, r); }); }
-    std::int32_t QUIT() override { return Call([&](std::int32_t* r) { pop3_.QUIT(r); }); }
-    std::int32_t Destroy() override { return Call([&](std::int32_t* r) { pop3_.Destroy(r); }); }
+    std::int32_t RETR(std::int32_t n) override {
+        return Call([&](std::int32_t* r) { pop3_.RETR(n, r); });
+    }
+    std::int32_t DELE(std::int32_t n) override {
+        return Call([&](std::int32_t* r) { pop3_.DELE(n, r); });
+    }
+    std::int32_t QUIT() override {
+        return Call([&](std::int32_t* r) { pop3_.QUIT(r); });
+    }
+    std::int32_t Destroy() override {
+        return Call([&](std::int32_t* r) { pop3_.Destroy(r); });
+    }
 
-    std::int32_t GetCount() override { return Call([&](std::int32_t* r) { pop3_.GetCount(r); }); }
-    std::int32_t GetNo(std::int32_t i) override { return Call([&](std::int32_t* r) { pop3_.GetNo(i, r); }); }
-    QString GetMessage() override { return Text([&](std::u16string* t) { pop3_.GetMessage(t); }); }
+    std::int32_t GetCount() override {
+        return Call([&](std::int32_t* r) { pop3_.GetCount(r); });
+    }
+    std::int32_t GetNo(std::int32_t i) override {
+        return Call([&](std::int32_t* r) { pop3_.GetNo(i, r); });
+    }
+    QString GetMessage() override {
+        return Text([&](std::u16string* t) { pop3_.GetMessage(t); });
+    }
     void ReleaseData() override {
         std::int32_t ignored = 0;
         pop3_.ReleaseData(&ignored);
     }
 
-    std::int32_t MakeData() override { return Call([&](std::int32_t* r) { pop3_.MakeData(r); }); }
+    std::int32_t MakeData() override {
+        return Call([&](std::int32_t* r) { pop3_.MakeData(r); });
+    }
     std::int32_t MakeDataEx(const QString& message) override {
         return Call([&](std::int32_t* r) { pop3_.MakeDataEx(Wide(message), r); });
     }
-    QString GetSubject() override { return Text([&](std::u16string* t) { pop3_.GetSubject(t); }); }
-    QString GetFrom() override { return Text([&](std::u16string* t) { pop3_.GetFrom(t); }); }
-    QString GetBody() override { return Text([&](std::u16string* t) { pop3_.GetBody(t); }); }
+    QString GetSubject() override {
+        return Text([&](std::u16string* t) { pop3_.GetSubject(t); });
+    }
+    QString GetFrom() override {
+        return Text([&](std::u16string* t) { pop3_.GetFrom(t); });
+    }
+    QString GetBody() override {
+        return Text([&](std::u16string* t) { pop3_.GetBody(t); });
+    }
     std::int32_t GetFileNameCount() override {
         return Call([&](std::int32_t* r) { pop3_.GetFileNameCount(r); });
     }
-    std::int32_t GetToCount() override { return Call([&](std::int32_t* r) { pop3_.GetToCount(r); }); }
-    QString GetTo(std::int32_t i) override { return Text([&](std::u16string* t) { pop3_.GetTo(i, t); }); }
-    std::int32_t GetCcCount() override { return Call([&](std::int32_t* r) { pop3_.GetCcCount(r); }); }
-    QString GetCc(std::int32_t i) override { return Text([&](std::u16string* t) { pop3_.GetCc(i, t); }); }
+    std::int32_t GetToCount() override {
+        return Call([&](std::int32_t* r) { pop3_.GetToCount(r); });
+    }
+    QString GetTo(std::int32_t i) override {
+        return Text([&](std::u16string* t) { pop3_.GetTo(i, t); });
+    }
+    std::int32_t GetCcCount() override {
+        return Call([&](std::int32_t* r) { pop3_.GetCcCount(r); });
+    }
+    QString GetCc(std::int32_t i) override {
+        return Text([&](std::u16string* t) { pop3_.GetCc(i, t); });
+    }
 
   private:
     // A method that leaves pVal unwritten reports failure.
@@ -84,10 +118,11 @@ class LibrarySmtp final : public SmtpComponent {
     void SetLogFilename(const QString& name) override { smtp_.SetLogFilename(Wide(name)); }
     std::int32_t LastError() override { return smtp_.LastError(); }
 
-    std::int32_t SendMail(const QString& server, const QString& to, const QString& from, const QString& subject,
-                          const QString& body, const QString& fileName) override {
+    std::int32_t SendMail(const QString& server, const QString& to, const QString& from,
+                          const QString& subject, const QString& body, const QString& fileName) override {
         std::int32_t result = 0;
-        smtp_.SendMail(Wide(server), Wide(to), Wide(from), Wide(subject), Wide(body), Wide(fileName), &result);
+        smtp_.SendMail(Wide(server), Wide(to), Wide(from), Wide(subject), Wide(body), Wide(fileName),
+                       &result);
         return result;
     }
 

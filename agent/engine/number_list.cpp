@@ -30,9 +30,8 @@ std::optional<int> ParseNumber(const QString& item) {
     }
     if (!fraction.isEmpty()) {
         const int first = fraction[0].unicode() - u'0';
-        const bool beyondHalf =
-            first > 5 || (first == 5 && std::any_of(fraction.begin() + 1, fraction.end(),
-                                                    [](QChar c) { return c != u'0'; }));
+        const bool beyondHalf = first > 5 || (first == 5 && std::any_of(fraction.begin() + 1, fraction.end(),
+                                                                        [](QChar c) { return c != u'0'; }));
         if (beyondHalf || (first == 5 && value % 2 == 1)) ++value;
     }
     if (value > kMax) return std::nullopt;

@@ -33,8 +33,8 @@ QString AddressLine(const QString& name, Count count, Get get) {
 
 }  // namespace
 
-void AgentEngine::SendMailList(ListRequest kind, std::int16_t lastNumber, const QString& address, CheckMode mode,
-                               bool toOther) {
+void AgentEngine::SendMailList(ListRequest kind, std::int16_t lastNumber, const QString& address,
+                               CheckMode mode, bool toOther) {
     QString text;
     int count;
     if (kind == ListRequest::All) {
@@ -58,7 +58,8 @@ void AgentEngine::SendMailList(ListRequest kind, std::int16_t lastNumber, const 
     QString subject = settings_.ListSubject;
     subject.replace(QStringLiteral("%t"), QString::number(count));
     if (count == 0)
-        text = kind == ListRequest::Latest ? QStringLiteral("新着メールはありません。") : QStringLiteral("メールはありません。");
+        text = kind == ListRequest::Latest ? QStringLiteral("新着メールはありません。")
+                                           : QStringLiteral("メールはありません。");
     if (mode == CheckMode::AfterDelete) text = QStringLiteral("***Delete result***") + kLineBreak + text;
     // An automatic list with nothing new would only disturb the owner.
     if (count != 0 || mode != CheckMode::AutoInform) SendReply(address, subject, text, toOther);
@@ -86,11 +87,13 @@ void AgentEngine::SendMailBodies(const QString& numbers, std::int16_t lastNumber
         } else {
             subject = settings_.TransHeader + pop3.GetSubject();
             if (settings_.AddTo)
-                text += AddressLine(QStringLiteral("To:"), [&] { return pop3.GetToCount(); },
-                                    [&](std::int32_t k) { return pop3.GetTo(k); });
+                text += AddressLine(
+                    QStringLiteral("To:"), [&] { return pop3.GetToCount(); },
+                    [&](std::int32_t k) { return pop3.GetTo(k); });
             if (settings_.AddCc)
-                text += AddressLine(QStringLiteral("Cc:"), [&] { return pop3.GetCcCount(); },
-                                    [&](std::int32_t k) { return pop3.GetCc(k); });
+                text += AddressLine(
+                    QStringLiteral("Cc:"), [&] { return pop3.GetCcCount(); },
+                    [&](std::int32_t k) { return pop3.GetCc(k); });
             if (settings_.AddFrom) text += QStringLiteral("From:") + pop3.GetFrom() + kLineBreak;
             if (settings_.AddSubject) text += QStringLiteral("Subject:") + pop3.GetSubject() + kLineBreak;
             text += pop3.GetBody();
@@ -114,7 +117,8 @@ void AgentEngine::DeleteMails(const QString& numbers, std::int16_t lastNumber) {
     WriteLog(log_text::DeleteMailEnd());
 }
 
-void AgentEngine::SendReply(const QString& address, const QString& subject, const QString& text, bool toOther) {
+void AgentEngine::SendReply(const QString& address, const QString& subject, const QString& text,
+                            bool toOther) {
     if (address.isEmpty()) {
         WriteLog(log_text::ErrorSendMailIllegalAddress());
         SetStatus(status_code::kIllegalAddress);

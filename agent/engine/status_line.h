@@ -30,7 +30,8 @@ constexpr std::int16_t kIllegalAddress = -101;
 constexpr std::int16_t kRetry = -1;
 }  // namespace status_code
 
-[[nodiscard]] StatusLine MakeStatusLine(std::int16_t code, const QString& text, const AgentSettings& settings);
+[[nodiscard]] StatusLine MakeStatusLine(std::int16_t code, const QString& text,
+                                        const AgentSettings& settings);
 
 // The request counters: list, body, transfer, delete.
 using RequestCounts = std::array<std::int16_t, 4>;

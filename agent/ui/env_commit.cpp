@@ -40,9 +40,10 @@ EnvCommitResult CommitEnvironment(const EnvForm& form, AgentSettings& settings, 
     log.WriteLog(log_text::EnvironmentChangeStart());
 
     if (form.txtMailAddr1 != settings.MailAddr1) {
-        hooks.showMessage(MessageIcon::Exclamation, QStringLiteral("メールアドレスの変更確認"),
-                          QStringLiteral("携帯端末のメールアドレスが変更されました。\r\n"
-                                         "セキュリティ確保のためメールサーバへのパスワードを入力してください。"));
+        hooks.showMessage(
+            MessageIcon::Exclamation, QStringLiteral("メールアドレスの変更確認"),
+            QStringLiteral("携帯端末のメールアドレスが変更されました。\r\n"
+                           "セキュリティ確保のためメールサーバへのパスワードを入力してください。"));
         const QString unlockPassword = settings.UnlockPassword;
         settings.UnlockConfirmed = false;
         settings.UnlockPassword =
@@ -66,7 +67,8 @@ EnvCommitResult CommitEnvironment(const EnvForm& form, AgentSettings& settings, 
 
     TakeStep5(form, numbers, settings);
     if (settings.CheckInterval < 1) {
-        hooks.showMessage(MessageIcon::Critical, ErrorTitle(), QStringLiteral("メールチェック間隔が不正です。"));
+        hooks.showMessage(MessageIcon::Critical, ErrorTitle(),
+                          QStringLiteral("メールチェック間隔が不正です。"));
         log.WriteLog(log_text::EnvironmentChangeAbortWrongSetting(2));
         return EnvCommitResult::Refused;
     }

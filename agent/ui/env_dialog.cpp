@@ -162,11 +162,15 @@ void EnvDialog::BuildSendingTab(QWidget* page) {
     firstBoxes_[1] = txtOneMailMaxChar_;
 
     auto* l = new QVBoxLayout(f);
-    l->addLayout(Row({txtOneMailMaxChar_, Label(f, U("文字以上のﾒｰﾙは分割して送信する（０指定時は分割なし）"))}));
-    l->addLayout(Row({Label(f, U("※i-modeでは１ﾒｰﾙ最大250文字であり、それ以上はｶｯﾄされます。"))}, kNoteIndent));
-    l->addLayout(Row({Label(f, U("※Mireloでは全角文字も半角文字も１文字としてカウントします。"))}, kNoteIndent));
+    l->addLayout(
+        Row({txtOneMailMaxChar_, Label(f, U("文字以上のﾒｰﾙは分割して送信する（０指定時は分割なし）"))}));
+    l->addLayout(
+        Row({Label(f, U("※i-modeでは１ﾒｰﾙ最大250文字であり、それ以上はｶｯﾄされます。"))}, kNoteIndent));
+    l->addLayout(
+        Row({Label(f, U("※Mireloでは全角文字も半角文字も１文字としてカウントします。"))}, kNoteIndent));
     l->addLayout(Row({Label(f, U("ﾒｰﾙ分割最大数（１以上）")), txtSeparateMax_}));
-    l->addLayout(Row({Label(f, U("※ﾒｰﾙ全文が送信できない場合でも、上記以上は分割送信しません。"))}, kNoteIndent));
+    l->addLayout(
+        Row({Label(f, U("※ﾒｰﾙ全文が送信できない場合でも、上記以上は分割送信しません。"))}, kNoteIndent));
     l->addLayout(Row({Label(f, U("分割時の１ﾒｰﾙ内の最大行数（１以上）")), txtOneMailMaxLine_}));
     l->addLayout(Row({Label(f, U("※文字数が少なくても最大行数以上は送信しません。"))}, kNoteIndent));
     l->addWidget(chkTrimLine_);
@@ -190,7 +194,8 @@ void EnvDialog::BuildSendingTab(QWidget* page) {
 void EnvDialog::BuildServerTab(QWidget* page) {
     QGroupBox* f = frames_[2] = Frame(page, "frameMailServer", "メールサーバ情報");
     const form::BoxOptions server{.imeOff = true, .rule = KeyRule::NoBlankNoComma};
-    const form::BoxOptions port{.width = kNumberWidth, .maxLength = 5, .imeOff = true, .rule = KeyRule::DigitsOnly};
+    const form::BoxOptions port{
+        .width = kNumberWidth, .maxLength = 5, .imeOff = true, .rule = KeyRule::DigitsOnly};
     const form::BoxOptions minutes{
         .width = kNumberWidth, .maxLength = 4, .imeOff = true, .rule = KeyRule::DigitsOnly};
     txtPOP3_ = Box(f, "txtPOP3", server);

@@ -12,9 +12,9 @@ class QLineEdit;
 namespace mirelo {
 
 enum class KeyRule {
-    DigitsOnly,     // the digits 0 to 9 and Backspace; anything else is swallowed with a beep
-    NoBlankNoComma, // the space and the comma are swallowed without a beep
-    NoComma,        // the comma is swallowed without a beep
+    DigitsOnly,      // the digits 0 to 9 and Backspace; anything else is swallowed with a beep
+    NoBlankNoComma,  // the space and the comma are swallowed without a beep
+    NoComma,         // the comma is swallowed without a beep
 };
 
 enum class KeyVerdict { Accept, Swallow, SwallowWithBeep };

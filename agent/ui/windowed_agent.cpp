@@ -21,8 +21,8 @@ int RunWindowedAgent(QApplication& app, const QString& programFolder) {
         // The main window sets its caption again when the dialog returns.
         EnvDialog* dialog = nullptr;
         EnvDialog settingsDialog(
-            settings, programFolder, log, [&dialog](const QString& keyword) { ShowHelp(dialog, keyword); }, [] {},
-            owner);
+            settings, programFolder, log, [&dialog](const QString& keyword) { ShowHelp(dialog, keyword); },
+            [] {}, owner);
         dialog = &settingsDialog;
         settingsDialog.exec();
     };

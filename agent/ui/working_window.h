@@ -73,7 +73,7 @@ class Working : public QWidget, public EngineView {
     std::function<void()> beep_;
     std::function<void()> quit_;
     bool checkRunning_ = false;
-    bool closePending_ = false;  // leaving was asked for during a check
+    bool closePending_ = false;   // leaving was asked for during a check
     bool stopConfirmed_ = false;  // the stop button's password prompt was answered rightly
     bool activated_ = false;
     bool unloaded_ = false;

@@ -10,12 +10,12 @@
 
 #include "agent/app/tests/mirelo_process.h"
 #include "agent/config/settings_file.h"
+#include "agent/engine/tests/log_messages.h"
 #include "mailcore/unique_fd.h"
 #include "mailcore/wide_text.h"
 #include "testing/mail_servers_env/maildir.h"
 #include "testing/mail_servers_env/real_servers_test.h"
 #include "testing/mail_servers_env/smtp_delivery.h"
-#include "agent/engine/tests/log_messages.h"
 
 namespace mirelo {
 namespace {
@@ -93,8 +93,7 @@ TEST_F(MireloProgram, QuitCommandFromThePhoneEndsWaitingAtOnce) {
     const QStringList log = LogLines();
     ASSERT_FALSE(log.isEmpty());
     EXPECT_EQ(log.front(), QStringLiteral("<-- Change Waiting Mode -->"));
-    EXPECT_EQ(log.back(), QStringLiteral("!!QUIT COMMAND ACCEPT!!"))
-        << log.back().toStdString();
+    EXPECT_EQ(log.back(), QStringLiteral("!!QUIT COMMAND ACCEPT!!")) << log.back().toStdString();
     EXPECT_EQ(DuringCheck(), QString());
     EXPECT_EQ(mail_servers::CountMessages(mailbox().maildir), 0u) << "the command mail is deleted";
 }

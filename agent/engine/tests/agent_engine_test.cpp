@@ -16,7 +16,9 @@ using testing::ElementsAre;
 using testing::IsSupersetOf;
 using namespace testing_support;
 
-int Connects(const FakePop3& pop3) { return static_cast<int>(pop3.calls.filter(QStringLiteral("ConnectByName")).size()); }
+int Connects(const FakePop3& pop3) {
+    return static_cast<int>(pop3.calls.filter(QStringLiteral("ConnectByName")).size());
+}
 
 QStringList Subjects(const FakeSmtp& smtp) {
     QStringList subjects;
@@ -33,13 +35,14 @@ class Engine : public testing::Test {
 TEST_F(Engine, LoadSetsUpComponentsAndShowsIdle) {
     rig.Engine();
     EXPECT_EQ(rig.pop3.properties, (std::map<QString, std::int32_t>{{QStringLiteral("Port"), 11110},
-                                                                     {QStringLiteral("RecvTimeout"), 60},
-                                                                     {QStringLiteral("SendTimeout"), 60},
-                                                                     {QStringLiteral("Sync"), 1}}));
+                                                                    {QStringLiteral("RecvTimeout"), 60},
+                                                                    {QStringLiteral("SendTimeout"), 60},
+                                                                    {QStringLiteral("Sync"), 1}}));
     EXPECT_EQ(rig.smtp.properties[QStringLiteral("Header8bit")], QStringLiteral("1"));
     EXPECT_EQ(rig.smtp.properties[QStringLiteral("Width")], QStringLiteral("80"));
     EXPECT_EQ(rig.smtp.properties[QStringLiteral("LogFilename")], QString());
-    EXPECT_EQ(rig.view.statuses.back(), (StatusLine{0, QStringLiteral("アイドル中..."), StatusColour::Black, false}));
+    EXPECT_EQ(rig.view.statuses.back(),
+              (StatusLine{0, QStringLiteral("アイドル中..."), StatusColour::Black, false}));
     EXPECT_EQ(rig.view.counters, QStringLiteral("一覧取得(0件)　本文取得(0件)　転送(0件)　削除(0件)"));
     EXPECT_EQ(rig.view.title, QStringLiteral("Mirelo - phone@mirelo.test"));
     EXPECT_EQ(rig.LogLines(), QStringList{QStringLiteral("<-- Change Waiting Mode -->")});
@@ -67,17 +70,18 @@ TEST_F(Engine, AutoInformCheckReplacesTheRegularOne) {
     // Nothing new at the next automatic list: logged, not sent.
     for (int i = 0; i < 3; ++i) rig.Engine().Tick();
     EXPECT_EQ(rig.smtp.sent.size(), 1u);
-    EXPECT_THAT(rig.LogLines().mid(rig.LogLines().size() - 3),
-                ElementsAre(QStringLiteral("+Latest list send start."), QStringLiteral("  AutoInform listing."),
-                            QStringLiteral("-Mail list send end(0 lists).")));
+    EXPECT_THAT(
+        rig.LogLines().mid(rig.LogLines().size() - 3),
+        ElementsAre(QStringLiteral("+Latest list send start."), QStringLiteral("  AutoInform listing."),
+                    QStringLiteral("-Mail list send end(0 lists).")));
 }
 
 TEST_F(Engine, OtherCopyBlocksEveryTickUntilCleared) {
     WriteDuringCheck(QStringLiteral("/opt/other-mirelo"));
     EXPECT_EQ(rig.Engine().Tick(), TickOutcome::OtherCopy);
     EXPECT_EQ(rig.Engine().Tick(), TickOutcome::OtherCopy);
-    EXPECT_EQ(rig.view.statuses.back(),
-              (StatusLine{-2, QStringLiteral("他のMireloでメールチェック中です。"), StatusColour::Red, true}));
+    EXPECT_EQ(rig.view.statuses.back(), (StatusLine{-2, QStringLiteral("他のMireloでメールチェック中です。"),
+                                                    StatusColour::Red, true}));
     EXPECT_EQ(Connects(rig.pop3), 0);
     EXPECT_EQ(rig.Engine().State().ElapsedMinutes, 2);
     WriteDuringCheck(rig.Folder());  // our own folder does not block
@@ -91,8 +95,9 @@ TEST_F(Engine, FailedConnectionIsRetriedAtTheNextTick) {
     for (int i = 0; i < 2; ++i) rig.Engine().Tick();
     EXPECT_EQ(rig.Engine().Tick(), TickOutcome::CheckFailed);
     EXPECT_THAT(rig.view.Codes(), IsSupersetOf({std::int16_t{10}, std::int16_t{-13}}));
-    EXPECT_EQ(rig.view.statuses.back(),
-              (StatusLine{-1, QStringLiteral("接続できませんでした。リトライします。"), StatusColour::Red, true}));
+    EXPECT_EQ(
+        rig.view.statuses.back(),
+        (StatusLine{-1, QStringLiteral("接続できませんでした。リトライします。"), StatusColour::Red, true}));
     EXPECT_EQ(rig.LogLines().last(), QStringLiteral("ERROR ConnectByName:-7"));
     EXPECT_EQ(rig.pop3.calls.last(), QStringLiteral("ConnectByName(pop.mirelo.test)"));  // no Destroy
     rig.pop3.failing.clear();
@@ -112,8 +117,8 @@ TEST_F(Engine, RefusedLogInEndsWithoutQuitAndFails) {
 TEST_F(Engine, FailedStatStillQuitsAndCounts) {
     rig.pop3.failing = {QStringLiteral("STAT")};
     EXPECT_TRUE(rig.Engine().CheckMail(CheckMode::Regular));
-    EXPECT_EQ(rig.pop3.calls.mid(2), (QStringList{QStringLiteral("STAT()"), QStringLiteral("QUIT()"),
-                                                  QStringLiteral("Destroy()")}));
+    EXPECT_EQ(rig.pop3.calls.mid(2),
+              (QStringList{QStringLiteral("STAT()"), QStringLiteral("QUIT()"), QStringLiteral("Destroy()")}));
     EXPECT_THAT(rig.view.Codes(), IsSupersetOf({std::int16_t{-11}}));
     EXPECT_EQ(rig.view.Codes().back(), 0);
 }
@@ -157,7 +162,8 @@ TEST_F(Engine, AttachmentsAndNonTextMailsAreMarked) {
     rig.Engine().Tick();
     EXPECT_EQ(rig.Engine().State().MailList, QStringLiteral("@1 写真[1001] friend@example.jp\r\n"
                                                             "@2 構造[1002] friend@example.jp\r\n"));
-    EXPECT_TRUE(rig.pop3.parsedTexts[1].contains(QStringLiteral("Content-Type: text/plain; charset=iso-2022-jp\r\n")));
+    EXPECT_TRUE(rig.pop3.parsedTexts[1].contains(
+        QStringLiteral("Content-Type: text/plain; charset=iso-2022-jp\r\n")));
 }
 
 TEST_F(Engine, BodyModeReadsTheFirstBodyLine) {
@@ -167,7 +173,8 @@ TEST_F(Engine, BodyModeReadsTheFirstBodyLine) {
     rig.Engine().Tick();
     ASSERT_EQ(rig.smtp.sent.size(), 1u);
     EXPECT_EQ(rig.smtp.sent[0].to, QStringLiteral("other@example.jp"));
-    EXPECT_EQ(rig.smtp.sent[0].body, QStringLiteral("1 a[1001] friend@example.jp\r\n"));  // elsewhere: not shaped
+    EXPECT_EQ(rig.smtp.sent[0].body,
+              QStringLiteral("1 a[1001] friend@example.jp\r\n"));  // elsewhere: not shaped
 }
 
 TEST_F(Engine, ListToASignatureLineIsRefused) {
@@ -191,8 +198,9 @@ TEST_F(Engine, BodyRequestsAreShapedAndSplit) {
     rig.FromPhone(QStringLiteral("BODY 2-9"));  // the second request: joined, 2 is the command mail
     rig.Engine().Tick();
 
-    EXPECT_EQ(Subjects(rig.smtp), (QStringList{QStringLiteral("[1]MireloFw:報告"), QStringLiteral("[2]MireloFw:報告"),
-                                               QStringLiteral("[3]MireloFw:報告")}));
+    EXPECT_EQ(Subjects(rig.smtp),
+              (QStringList{QStringLiteral("[1]MireloFw:報告"), QStringLiteral("[2]MireloFw:報告"),
+                           QStringLiteral("[3]MireloFw:報告")}));
     EXPECT_EQ(rig.smtp.sent[0].body.size(), 240);
     EXPECT_EQ(rig.smtp.sent[2].body.size(), 120);
     EXPECT_THAT(rig.LogLines(), IsSupersetOf({QStringLiteral("+Mail body send start--> 1,2-9,"),
@@ -203,7 +211,8 @@ TEST_F(Engine, BodyRequestsAreShapedAndSplit) {
 }
 
 TEST_F(Engine, BodyTextCarriesHeaderLinesAndStandsInForUnreadableMail) {
-    FakeMail mail = Mail(QStringLiteral("boss@example.jp"), QStringLiteral("件名"), QStringLiteral("本文\r\n"));
+    FakeMail mail =
+        Mail(QStringLiteral("boss@example.jp"), QStringLiteral("件名"), QStringLiteral("本文\r\n"));
     mail.to = QStringList{QStringLiteral("a@x"), QStringLiteral("b@x")};
     rig.pop3.mails.push_back(mail);
     rig.FromOther(QStringLiteral("二通目"));
@@ -250,14 +259,17 @@ TEST_F(Engine, DeletionThenAFreshListAtTheNextTick) {
 
     EXPECT_EQ(rig.pop3.mails.size(), 1u);
     const QStringList log = rig.LogLines();
-    EXPECT_THAT(log.mid(1, 4), ElementsAre(QStringLiteral("+Delete mail start--> 1,3,"),
-                                           QStringLiteral("  Delete mail No.1"), QStringLiteral("  Delete mail No.3"),
-                                           QStringLiteral("-Delete mail end.")));
+    EXPECT_THAT(
+        log.mid(1, 4),
+        ElementsAre(QStringLiteral("+Delete mail start--> 1,3,"), QStringLiteral("  Delete mail No.1"),
+                    QStringLiteral("  Delete mail No.3"), QStringLiteral("-Delete mail end.")));
     // CheckNow made the check the deletion asked for at once.
     EXPECT_THAT(log.mid(5), ElementsAre(QStringLiteral("+Latest list send start."),
-                                        QStringLiteral("  After delete listing."), QStringLiteral("  Send to phone@mirelo.test(50 Char)."),
+                                        QStringLiteral("  After delete listing."),
+                                        QStringLiteral("  Send to phone@mirelo.test(50 Char)."),
                                         QStringLiteral("-Mail list send end(1 lists).")));
-    EXPECT_EQ(rig.smtp.sent.back().body, QStringLiteral("***Delete result***\r\n1 二[1001] friend@example.jp\r\n"));
+    EXPECT_EQ(rig.smtp.sent.back().body,
+              QStringLiteral("***Delete result***\r\n1 二[1001] friend@example.jp\r\n"));
     EXPECT_FALSE(rig.Engine().State().ForceCheck);
 }
 
@@ -272,7 +284,8 @@ TEST_F(Engine, DeletionForcesACheckAtTheVeryNextTick) {
 
 TEST_F(Engine, NumbersOutOfRangeDeleteNothing) {
     rig.FromOther(QStringLiteral("残す"));
-    rig.FromPhone(QStringLiteral("DEL 40000,5-2,2,0"));  // 2 is the command mail itself: above the last number
+    rig.FromPhone(
+        QStringLiteral("DEL 40000,5-2,2,0"));  // 2 is the command mail itself: above the last number
     rig.Engine().CheckMail(CheckMode::Regular);
     EXPECT_EQ(rig.pop3.mails.size(), 1u);
     EXPECT_EQ(rig.pop3.calls.filter(QStringLiteral("DELE")), QStringList{QStringLiteral("DELE(2)")});

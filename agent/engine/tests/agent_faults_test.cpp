@@ -22,10 +22,10 @@
 #include "agent/engine/agent_engine.h"
 #include "agent/engine/during_check.h"
 #include "agent/engine/library_components.h"
+#include "log_messages.h"
 #include "mailcore/unique_fd.h"
 #include "mailcore/wide_text.h"
 #include "testing/scripted_server/scripted_server.h"
-#include "log_messages.h"
 
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 

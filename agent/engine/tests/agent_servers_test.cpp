@@ -18,12 +18,12 @@
 #include "agent/engine/agent_engine.h"
 #include "agent/engine/during_check.h"
 #include "agent/engine/library_components.h"
+#include "log_messages.h"
 #include "mailcore/wide_text.h"
 #include "testing/mail_servers_env/japanese_message.h"
 #include "testing/mail_servers_env/maildir.h"
 #include "testing/mail_servers_env/real_servers_test.h"
 #include "testing/mail_servers_env/smtp_delivery.h"
-#include "log_messages.h"
 
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 

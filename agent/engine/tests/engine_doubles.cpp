@@ -105,8 +105,10 @@ EngineRig::EngineRig() {
 
 AgentEngine& EngineRig::Engine() {
     if (!engine_) {
-        log_ = std::make_unique<AgentLog>(folder_, settings, [] { return QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)); });
-        engine_ = std::make_unique<AgentEngine>(AgentEngine::Parts{settings, folder_, *log_, pop3, smtp, view});
+        log_ = std::make_unique<AgentLog>(folder_, settings,
+                                          [] { return QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)); });
+        engine_ =
+            std::make_unique<AgentEngine>(AgentEngine::Parts{settings, folder_, *log_, pop3, smtp, view});
         engine_->Load();
         engine_->Activate();
     }

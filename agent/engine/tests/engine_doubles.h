@@ -8,9 +8,9 @@
 #include <QTemporaryDir>
 #include <cstdint>
 #include <map>
-#include <ostream>
-#include <optional>
 #include <memory>
+#include <optional>
+#include <ostream>
 #include <set>
 #include <vector>
 
@@ -58,7 +58,9 @@ class FakePop3 final : public Pop3Component {
     std::int32_t LastError() override { return lastError_; }
 
     std::int32_t ConnectByName(const QString& server) override { return Result(u"ConnectByName", server); }
-    std::int32_t Authorize(const QString& user, const QString&) override { return Result(u"Authorize", user); }
+    std::int32_t Authorize(const QString& user, const QString&) override {
+        return Result(u"Authorize", user);
+    }
     std::int32_t STAT() override {
         reply_ = QStringLiteral("+OK %1 0").arg(mails.size());
         return Result(u"STAT");
@@ -124,14 +126,20 @@ class FakeSmtp final : public SmtpComponent {
 
     void SetPort(std::int32_t v) override { properties[QStringLiteral("Port")] = QString::number(v); }
     void SetSync(std::int32_t v) override { properties[QStringLiteral("Sync")] = QString::number(v); }
-    void SetHeader8bit(std::int32_t v) override { properties[QStringLiteral("Header8bit")] = QString::number(v); }
+    void SetHeader8bit(std::int32_t v) override {
+        properties[QStringLiteral("Header8bit")] = QString::number(v);
+    }
     void SetWidth(std::int32_t v) override { properties[QStringLiteral("Width")] = QString::number(v); }
-    void SetSendTimeout(std::int32_t v) override { properties[QStringLiteral("SendTimeout")] = QString::number(v); }
-    void SetRecvTimeout(std::int32_t v) override { properties[QStringLiteral("RecvTimeout")] = QString::number(v); }
+    void SetSendTimeout(std::int32_t v) override {
+        properties[QStringLiteral("SendTimeout")] = QString::number(v);
+    }
+    void SetRecvTimeout(std::int32_t v) override {
+        properties[QStringLiteral("RecvTimeout")] = QString::number(v);
+    }
     void SetLogFilename(const QString& v) override { properties[QStringLiteral("LogFilename")] = v; }
     std::int32_t LastError() override { return -4; }
-    std::int32_t SendMail(const QString& server, const QString& to, const QString& from, const QString& subject,
-                          const QString& body, const QString& fileName) override {
+    std::int32_t SendMail(const QString& server, const QString& to, const QString& from,
+                          const QString& subject, const QString& body, const QString& fileName) override {
         sent.push_back({server, to, from, subject, body, fileName});
         return refused.count(static_cast<int>(sent.size())) ? -4 : 1;
     }

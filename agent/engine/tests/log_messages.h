@@ -13,7 +13,8 @@ namespace mirelo::testing_support {
 inline QStringList LogMessages(const QString& programFolder) {
     QFile file(QDir(programFolder).filePath(QStringLiteral("Mirelo.log")));
     if (!file.open(QIODevice::ReadOnly)) return {};
-    static const QRegularExpression kDateTime(QStringLiteral(" \\d{4}/\\d\\d/\\d\\d \\d{1,2}:\\d\\d:\\d\\d$"));
+    static const QRegularExpression kDateTime(
+        QStringLiteral(" \\d{4}/\\d\\d/\\d\\d \\d{1,2}:\\d\\d:\\d\\d$"));
     const QString text = QString::fromStdU16String(mailcore::Cp932ToWide(file.readAll().toStdString()));
     QStringList messages;
     for (QString line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {

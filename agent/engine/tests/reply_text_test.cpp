@@ -36,9 +36,12 @@ const ShapeRow kShapeRows[] = {
     {"MarkThenBlanksThenWord", QStringLiteral(">>   word\r\n"), kPhone, QStringLiteral(">>word\r\n")},
     {"OnlyFirstMarkTaken", QStringLiteral("> > word\r\n"), kPhone, QStringLiteral(">> word\r\n")},
     {"MarkAloneIsBlank", QStringLiteral("a\r\n>\r\n  \r\nb\r\n"), kPhone, QStringLiteral("a\r\nb\r\n")},
-    {"LastLineWithoutBreakUntouched", QStringLiteral(" a \r\n  \r\n  b  "), kPhone, QStringLiteral("a\r\n  b  ")},
-    {"TabsAndIdeographicSpacesStay", QStringLiteral("\ta\t\r\n　\r\n"), kPhone, QStringLiteral("\ta\t\r\n　\r\n")},
-    {"OtherAddressUnchanged", QStringLiteral(">>  x\r\n\r\n  y  \r\n"), kOther, QStringLiteral(">>  x\r\n\r\n  y  \r\n")},
+    {"LastLineWithoutBreakUntouched", QStringLiteral(" a \r\n  \r\n  b  "), kPhone,
+     QStringLiteral("a\r\n  b  ")},
+    {"TabsAndIdeographicSpacesStay", QStringLiteral("\ta\t\r\n　\r\n"), kPhone,
+     QStringLiteral("\ta\t\r\n　\r\n")},
+    {"OtherAddressUnchanged", QStringLiteral(">>  x\r\n\r\n  y  \r\n"), kOther,
+     QStringLiteral(">>  x\r\n\r\n  y  \r\n")},
     {"NoMarksGiven", QStringLiteral(">  x\r\n"), ShapingRules{{}, true, true}, QStringLiteral(">  x\r\n")},
     {"BareLfIsNoLineBreak", QStringLiteral(" a\n\n b \r\n"), kPhone, QStringLiteral("a\n\n b\r\n")},
 };
@@ -75,7 +78,9 @@ const SplitRow kSplitRows[] = {
 };
 
 class Splitting : public testing::TestWithParam<SplitRow> {};
-TEST_P(Splitting, PartSizes) { EXPECT_EQ(Sizes(SplitReplyText(GetParam().text, GetParam().limits)), GetParam().sizes); }
+TEST_P(Splitting, PartSizes) {
+    EXPECT_EQ(Sizes(SplitReplyText(GetParam().text, GetParam().limits)), GetParam().sizes);
+}
 INSTANTIATE_TEST_SUITE_P(Reply, Splitting, testing::ValuesIn(kSplitRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -124,9 +129,10 @@ struct AddressRow {
     bool valid;
 };
 TEST(IsValidAddress, Table) {
-    const AddressRow rows[] = {{"a@b", true}, {"a@", true},     {"", false},       {"@b", false},
+    const AddressRow rows[] = {{"a@b", true},    {"a@", true},       {"", false},  {"@b", false},
                                {"a@b@c", false}, {"a@b,c@d", false}, {"ab", false}};
-    for (const auto& row : rows) EXPECT_EQ(IsValidAddress(QString::fromUtf8(row.address)), row.valid) << row.address;
+    for (const auto& row : rows)
+        EXPECT_EQ(IsValidAddress(QString::fromUtf8(row.address)), row.valid) << row.address;
 }
 
 struct CommandRow {
@@ -139,15 +145,31 @@ struct CommandRow {
 void PrintTo(const CommandRow& row, std::ostream* os) { *os << row.name; }
 
 const CommandRow kCommandRows[] = {
-    {"SubjectAlone", true, QStringLiteral("LIST"), QString(), {QStringLiteral("LIST"), QStringLiteral("\r\n")}},
-    {"SubjectWithArguments", true, QStringLiteral("TRAN  3 "), QStringLiteral("pc@x\r\n"),
+    {"SubjectAlone",
+     true,
+     QStringLiteral("LIST"),
+     QString(),
+     {QStringLiteral("LIST"), QStringLiteral("\r\n")}},
+    {"SubjectWithArguments",
+     true,
+     QStringLiteral("TRAN  3 "),
+     QStringLiteral("pc@x\r\n"),
      {QStringLiteral("TRAN"), QStringLiteral("3\r\npc@x\r\n")}},
-    {"BodyFirstLine", false, QString(), QStringLiteral("BODY 2,4-5\r\n"),
+    {"BodyFirstLine",
+     false,
+     QString(),
+     QStringLiteral("BODY 2,4-5\r\n"),
      {QStringLiteral("BODY"), QStringLiteral("2,4-5\r\n")}},
-    {"BodyWordAloneThenAddress", false, QString(), QStringLiteral("LIST\r\npc@x\r\n"),
+    {"BodyWordAloneThenAddress",
+     false,
+     QString(),
+     QStringLiteral("LIST\r\npc@x\r\n"),
      {QStringLiteral("LIST"), QStringLiteral("\r\npc@x\r\n")}},
     // The first space is on the second line: the word runs over the line break.
-    {"BodySpaceOnSecondLine", false, QString(), QStringLiteral("LIST\r\na b"),
+    {"BodySpaceOnSecondLine",
+     false,
+     QString(),
+     QStringLiteral("LIST\r\na b"),
      {QStringLiteral("LIST\r\na"), QStringLiteral("b")}},
     {"BodyWithoutBreak", false, QString(), QStringLiteral("DEL"), {QStringLiteral("DEL"), QString()}},
 };
@@ -155,7 +177,8 @@ const CommandRow kCommandRows[] = {
 class Commands : public testing::TestWithParam<CommandRow> {};
 TEST_P(Commands, WordAndArguments) {
     const CommandRow& row = GetParam();
-    const CommandText got = row.bySubject ? CommandFromSubject(row.subject, row.body) : CommandFromBody(row.body);
+    const CommandText got =
+        row.bySubject ? CommandFromSubject(row.subject, row.body) : CommandFromBody(row.body);
     EXPECT_EQ(got.word, row.expected.word);
     EXPECT_EQ(got.arguments, row.expected.arguments);
 }
@@ -171,7 +194,8 @@ TEST(Examine, ArgumentLines) {
 }
 
 TEST(Examine, ContentTypeMadePlainText) {
-    const QString top = QStringLiteral("From: a@b\r\nContent-Type: Multipart/Mixed;\r\n\tboundary=x\r\n\r\nbody");
+    const QString top =
+        QStringLiteral("From: a@b\r\nContent-Type: Multipart/Mixed;\r\n\tboundary=x\r\n\r\nbody");
     const HeaderText header = ForceTextContentType(top);
     EXPECT_TRUE(header.nonText);
     EXPECT_EQ(header.text, QStringLiteral("From: a@b\r\nContent-Type: text/plain; charset=iso-2022-jp\r\n"

@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
     if (QFontDatabase::families(QFontDatabase::Japanese).contains(QStringLiteral("Noto Sans CJK JP")))
         QApplication::setFont(QFont(QStringLiteral("Noto Sans CJK JP"), 9));
     else
-        std::fprintf(stderr, "warning: Noto Sans CJK JP not found (fonts-noto-cjk); Japanese text may not render\n");
+        std::fprintf(stderr,
+                     "warning: Noto Sans CJK JP not found (fonts-noto-cjk); Japanese text may not render\n");
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(MIRELO_SCREENSHOTS_DIR);
     QDir().mkpath(out);
     QTemporaryDir home;  // a program folder with the sample settings and nothing else

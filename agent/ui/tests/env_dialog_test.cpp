@@ -147,14 +147,13 @@ TEST(JudgeKeyTest, KeysThatTypeNothingAlwaysPass) {
 }
 
 TEST_F(EnvDialogTest, BoxesHaveTheirLengthsAndTheInputMethodOff) {
-    const std::pair<const char*, int> lengths[] = {{"txtOneMailMaxChar", 3}, {"txtSeparateMax", 2},
-                                                   {"txtOneMailMaxLine", 2}, {"txtQuoteTop", 20},
-                                                   {"txtPOP3Port", 5},       {"txtSMTPPort", 5},
-                                                   {"txtChkMailInt", 4},     {"txtAutoInformInt", 4}};
+    const std::pair<const char*, int> lengths[] = {
+        {"txtOneMailMaxChar", 3}, {"txtSeparateMax", 2}, {"txtOneMailMaxLine", 2}, {"txtQuoteTop", 20},
+        {"txtPOP3Port", 5},       {"txtSMTPPort", 5},    {"txtChkMailInt", 4},     {"txtAutoInformInt", 4}};
     for (const auto& [name, length] : lengths) EXPECT_EQ(W(name)->maxLength(), length) << name;
-    for (const char* name : {"txtMailAddr1", "txtMailAddr2", "txtUnlockPasswd", "txtOneMailMaxChar", "txtPOP3",
-                             "txtPOP3Port", "txtSMTP", "txtSvLogin", "txtSvPasswd", "txtFrom", "txtChkMailInt",
-                             "txtAutoInformInt"}) {
+    for (const char* name :
+         {"txtMailAddr1", "txtMailAddr2", "txtUnlockPasswd", "txtOneMailMaxChar", "txtPOP3", "txtPOP3Port",
+          "txtSMTP", "txtSvLogin", "txtSvPasswd", "txtFrom", "txtChkMailInt", "txtAutoInformInt"}) {
         EXPECT_FALSE(W(name)->testAttribute(Qt::WA_InputMethodEnabled)) << name;
     }
     for (const char* name : {"txtUnlockPasswd", "txtSvPasswd"}) {
@@ -226,12 +225,14 @@ TEST_F(EnvDialogTest, TabRuleEnablesOneFrameAndFocusesItsFirstBoxAndHelpUsesItsK
     EXPECT_EQ(tabs->currentIndex(), 0);
     for (int tab : {0, 2, 1}) {
         tabs->setCurrentIndex(tab);
-        for (int other = 0; other < 3; ++other) EXPECT_EQ(W<QWidget>(frames[other])->isEnabled(), other == tab);
+        for (int other = 0; other < 3; ++other)
+            EXPECT_EQ(W<QWidget>(frames[other])->isEnabled(), other == tab);
         EXPECT_EQ(dialog_->focusWidget(), W(first[tab]));
         W<QPushButton>("cmdHelp")->click();
     }
-    EXPECT_EQ(helps_, QStringList({QStringLiteral("環境設定－基本動作設定"), QStringLiteral("環境設定－メールサーバ"),
-                                   QStringLiteral("環境設定－メール送信方法")}));
+    EXPECT_EQ(helps_,
+              QStringList({QStringLiteral("環境設定－基本動作設定"), QStringLiteral("環境設定－メールサーバ"),
+                           QStringLiteral("環境設定－メール送信方法")}));
 }
 
 // ---- OK ---------------------------------------------------------------------------------------
@@ -373,7 +374,8 @@ TEST_F(EnvDialogTest, ANewPhoneAddressAsksForTheServerPassword) {
         settings_ = original_;
         Open();
         Set("txtMailAddr1", QStringLiteral("new@docomo.ne.jp"));
-        if (row.typedServerPassword != nullptr) Set("txtSvPasswd", QString::fromUtf8(row.typedServerPassword));
+        if (row.typedServerPassword != nullptr)
+            Set("txtSvPasswd", QString::fromUtf8(row.typedServerPassword));
         W<QTabWidget>("SSTab1")->setCurrentIndex(2);
         ModalAnswers answers;
         answers.Press().Type(QString::fromUtf8(row.answer));
@@ -383,8 +385,9 @@ TEST_F(EnvDialogTest, ANewPhoneAddressAsksForTheServerPassword) {
         ASSERT_EQ(seen.size(), row.confirmed ? 2u : 3u);
         EXPECT_EQ(seen[0].title, QStringLiteral("メールアドレスの変更確認"));
         EXPECT_EQ(seen[0].icon, QMessageBox::Warning);
-        EXPECT_EQ(seen[0].text, QStringLiteral("携帯端末のメールアドレスが変更されました。\r\n"
-                                               "セキュリティ確保のためメールサーバへのパスワードを入力してください。"));
+        EXPECT_EQ(seen[0].text,
+                  QStringLiteral("携帯端末のメールアドレスが変更されました。\r\n"
+                                 "セキュリティ確保のためメールサーバへのパスワードを入力してください。"));
         EXPECT_EQ(seen[1].objectName, QStringLiteral("UnlockPasswd"));
         EXPECT_EQ(seen[1].prompt, QStringLiteral("ｻｰﾊﾞへのﾊﾟｽﾜｰﾄﾞを入力してください。"));
         EXPECT_EQ(settings_.UnlockPassword, QStringLiteral("unlock-pw"));
@@ -396,8 +399,9 @@ TEST_F(EnvDialogTest, ANewPhoneAddressAsksForTheServerPassword) {
             EXPECT_EQ(Stored().UnlockPassword, QStringLiteral("unlock-pw"));
         } else {
             EXPECT_EQ(seen[2].text, QStringLiteral("パスワードが不正です。"));
-            EXPECT_EQ(Log(), QStringList({QStringLiteral("+Mirelo environment change start."),
-                                          QStringLiteral("-Mirelo environment change abort(!!wrong password!!).")}));
+            EXPECT_EQ(Log(),
+                      QStringList({QStringLiteral("+Mirelo environment change start."),
+                                   QStringLiteral("-Mirelo environment change abort(!!wrong password!!).")}));
             AgentSettings expected = original_;
             EXPECT_EQ(settings_, expected);
             EXPECT_FALSE(Saved());

@@ -10,12 +10,12 @@
 #include "agent/config/settings_file.h"
 #include "agent/engine/agent_log.h"
 #include "agent/engine/tests/engine_doubles.h"
+#include "agent/engine/tests/log_messages.h"
 #include "agent/ui/help_window.h"
 #include "agent/ui/lock_screen.h"
-#include "agent/ui/working_window.h"
 #include "agent/ui/tests/modal_answers.h"
+#include "agent/ui/working_window.h"
 #include "ui_test_support.h"
-#include "agent/engine/tests/log_messages.h"
 
 namespace mirelo {
 namespace {

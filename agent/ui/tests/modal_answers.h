@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QDialogButtonBox>
 #include <QApplication>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -58,7 +58,9 @@ class ModalAnswers {
     ModalAnswers& Input(const QString& text, bool ok = true) {
         answers_.push_back([text, ok](QWidget* w) {
             w->findChild<QLineEdit*>()->setText(text);
-            w->findChild<QDialogButtonBox*>()->button(ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+            w->findChild<QDialogButtonBox*>()
+                ->button(ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)
+                ->click();
         });
         return *this;
     }
@@ -72,9 +74,11 @@ class ModalAnswers {
     }
 
   private:
-    void Arm() { QTimer::singleShot(0, [this, alive = alive_] {
-        if (*alive) Poll();
-    }); }
+    void Arm() {
+        QTimer::singleShot(0, [this, alive = alive_] {
+            if (*alive) Poll();
+        });
+    }
 
     // Re-armed first: an answer may open the next box inside its own call.
     void Poll() {
@@ -89,7 +93,8 @@ class ModalAnswers {
                 box.text = message->text();
                 box.icon = message->icon();
             }
-            if (auto* prompt = w->findChild<QLabel*>(QStringLiteral("lblLabels_1"))) box.prompt = prompt->text();
+            if (auto* prompt = w->findChild<QLabel*>(QStringLiteral("lblLabels_1")))
+                box.prompt = prompt->text();
             if (auto* edit = w->findChild<QLineEdit*>()) box.input = edit->text();
             box.expected = !answers_.empty();
             seen_.push_back(box);

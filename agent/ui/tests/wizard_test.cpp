@@ -56,7 +56,8 @@ class WizardTest : public ::testing::Test {
     }
     [[nodiscard]] int VisiblePage() const {
         for (int page = 0; page < 4; ++page) {
-            if (Find<QWidget>(wizard_.get(), QStringLiteral("WizardFrame_%1").arg(page).toLatin1().constData())
+            if (Find<QWidget>(wizard_.get(),
+                              QStringLiteral("WizardFrame_%1").arg(page).toLatin1().constData())
                     ->isVisible())
                 return page;
         }
@@ -110,7 +111,8 @@ TEST_F(WizardTest, PagesMoveOneStepAndTheChecksGuardPagesTwoAndThree) {
     EXPECT_FALSE(W<QPushButton>("cmdNext")->isEnabled());
     EXPECT_EQ(wizard_->focusWidget(), W<QPushButton>("cmdCommit"));
     EXPECT_EQ(W<QLabel>("lblExplain1")->text(),
-              QStringLiteral("携帯端末から、タイトルに「LIST」と記述して、agent@example.jpにメールすることで到着メール一覧を返信します。"));
+              QStringLiteral("携帯端末から、タイトルに「LIST」と記述して、agent@example."
+                             "jpにメールすることで到着メール一覧を返信します。"));
 
     // Back to page 2 and forward again: the explanation follows the boxes.
     Click("cmdPrev");
@@ -185,8 +187,9 @@ TEST_F(WizardTest, FinishAppliesThePhoneTypeAndSaves) {
         Open();
         FillAndFinishPages(row.type);
         if (row.type == 1) {
-            EXPECT_TRUE(
-                W<QLabel>("lblExplain1")->text().startsWith(QStringLiteral("携帯端末から、本文の１行目に「LIST」")));
+            EXPECT_TRUE(W<QLabel>("lblExplain1")
+                            ->text()
+                            .startsWith(QStringLiteral("携帯端末から、本文の１行目に「LIST」")));
         }
         Click("cmdCommit");
         EXPECT_EQ(wizard_->result(), QDialog::Accepted);
@@ -246,7 +249,8 @@ TEST_F(WizardTest, AValueTheFileWouldNotGiveBackIsRefusedByName) {
     answers.Press();
     Click("cmdCommit", &answers);
     ASSERT_EQ(answers.Seen().size(), 1u);
-    EXPECT_TRUE(answers.Seen()[0].text.startsWith(QStringLiteral("「ｻｰﾊﾞのﾛｸﾞｲﾝ名」の値は設定ファイルに保存できません。")));
+    EXPECT_TRUE(answers.Seen()[0].text.startsWith(
+        QStringLiteral("「ｻｰﾊﾞのﾛｸﾞｲﾝ名」の値は設定ファイルに保存できません。")));
     EXPECT_TRUE(wizard_->isVisible());
     EXPECT_FALSE(Saved());
     EXPECT_EQ(settings_, AgentSettings{});

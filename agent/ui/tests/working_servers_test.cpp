@@ -67,10 +67,12 @@ class WorkingServers : public ms::RealServersTest {
 TEST_F(WorkingServers, AListRequestAsTheOwnerSeesIt) {
     const ms::Mailbox& agent = mailbox();
     const std::string phone = phoneLease_.mailbox().address;
-    ASSERT_EQ(ms::DropMessage(agent.maildir, ms::SimpleMessage("friend@example.jp", agent.address, "hello", "hi\n")),
+    ASSERT_EQ(ms::DropMessage(agent.maildir,
+                              ms::SimpleMessage("friend@example.jp", agent.address, "hello", "hi\n")),
               "");
-    ASSERT_EQ(ms::DeliverMail(env(), phone, {agent.address}, ms::SimpleMessage(phone, agent.address, "LIST", "")),
-              "");
+    ASSERT_EQ(
+        ms::DeliverMail(env(), phone, {agent.address}, ms::SimpleMessage(phone, agent.address, "LIST", "")),
+        "");
     ASSERT_EQ(ms::WaitForMessages(agent.maildir, 2), "");
 
     Window().TickNow();
@@ -82,10 +84,11 @@ TEST_F(WorkingServers, AListRequestAsTheOwnerSeesIt) {
     EXPECT_EQ(Window().shown[3].colour, StatusColour::Blue);
     EXPECT_EQ(Label("lblStatus1").text(), QStringLiteral("アイドル中..."));
     EXPECT_EQ(Label("lblStatus1").palette().color(QPalette::WindowText), QColor(0, 0, 0));
-    EXPECT_EQ(Label("lblStatus2").text(), QStringLiteral("一覧取得(1件)　本文取得(0件)　転送(0件)　削除(0件)"));
+    EXPECT_EQ(Label("lblStatus2").text(),
+              QStringLiteral("一覧取得(1件)　本文取得(0件)　転送(0件)　削除(0件)"));
     EXPECT_EQ(beeps_, 0);
     EXPECT_EQ(ms::WaitForMessages(phoneLease_.mailbox().maildir, 1), "");  // the list reached the phone
-    EXPECT_EQ(ms::CountMessages(agent.maildir), 1u);                        // the command mail is gone
+    EXPECT_EQ(ms::CountMessages(agent.maildir), 1u);                       // the command mail is gone
 }
 
 TEST_F(WorkingServers, AnUnreachableServerShowsRedAndRetries) {
