@@ -20,7 +20,8 @@ namespace {
 constexpr size_t kTextSize = 20u << 20;
 constexpr int kRounds = 5;
 
-// Shift_JIS lines of hiragana, katakana, kanji (JIS rows 0x30..0x4E, level 1 less its short last row), punctuation and some ASCII words.
+// Shift_JIS lines of hiragana, katakana, kanji (JIS rows 0x30..0x4E, level 1 less its short last row),
+// punctuation and some ASCII words.
 std::string MakeJapaneseText() {
     std::mt19937 rng(20);
     std::string text;
