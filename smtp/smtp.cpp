@@ -74,11 +74,13 @@ struct Smtp::Impl {
         RefreshNotify();
         auto resolution = kind == SendJob::Resolve::kByAddress ? mailcore::MailEngine::Resolution::kByAddress
                                                                : mailcore::MailEngine::Resolution::kByName;
-        *pVal = engine->Connect(host, port, resolution);
-        if (*pVal == 1) {
+        if (!engine->IsBusy() && !engine->IsConnected()) {
+            // Handed over before the connect: the greeting may be read by a worker, which must never race
+            // with a later write of them, and it is read with the host's time-outs too.
             engine->Socket().SetSendTimeout(send_timeout_ms);
             engine->Socket().SetReceiveTimeout(recv_timeout_ms);
         }
+        *pVal = engine->Connect(host, port, resolution);
     }
 
     void Destroy(std::int32_t* pVal) {
@@ -327,11 +329,12 @@ void Smtp::Impl::SendMail(const std::u16string& server_text, const std::u16strin
         *pVal = kSendMissingArgument;
         return;
     }
-    JoinFinishedSendWorker();
     if (send_worker_running) {
         *pVal = kSendConnectFailed;
         return;
     }
+    // Not running: the last worker is past its outcome and ends at once; joined before a new one replaces it.
+    if (send_worker.joinable()) send_worker.join();
     job.port = port;
     job.send_timeout_ms = send_timeout_ms;
     job.recv_timeout_ms = recv_timeout_ms;
@@ -388,8 +391,9 @@ void Smtp::Impl::SendMail(const std::u16string& server_text, const std::u16strin
             [this, job = std::move(job), record = std::move(record), log = log_filename]() mutable {
                 record.status = RunOneShot(job);
                 if (!log.empty()) WriteSendRecord(log, record);
-                queue.Post(record.status);
+                // Cleared first: the host may start the next send from the EndOfCommand this posts.
                 send_worker_running = false;
+                queue.Post(record.status);
             });
     } catch (const std::system_error&) {
         send_worker_running = false;

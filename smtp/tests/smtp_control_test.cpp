@@ -452,6 +452,40 @@ TEST_F(SmtpControlTest, AsynchronousCommandsAndTheBusyRule) {
     smtp.Destroy(&r);
 }
 
+// A host that sends a queue of mails starts the next send from EndOfCommand: the worker of the send
+// that just ended must never make that call look busy, nor be overwritten while it can still be joined.
+TEST_F(SmtpControlTest, SendsChainedFromEndOfCommandAreNeverBusy) {
+    constexpr int kSends = 1500;
+    std::vector<Script> scripts;
+    for (int i = 0; i < kSends; ++i) scripts.push_back(Accepting("Body"));
+    ScriptedServer server(std::move(scripts));
+    Short(smtp);
+    smtp.SetPort(server.Port());
+    smtp.SetSync(0);
+
+    class Chain : public EventHost {
+      public:
+        Chain(Smtp& smtp, int left) : EventHost(smtp), smtp_(smtp), left_(left) {}
+        void EndOfCommand(std::int32_t lStatus) override {
+            EventHost::EndOfCommand(lStatus);
+            if (--left_ <= 0) return;
+            std::int32_t started = 12345;
+            smtp_.SendMail(kLocal, u"t@x", u"f@x", u"Hi", u"Body", u"0", &started);
+            starts.push_back(started);
+        }
+        std::vector<std::int32_t> starts;
+
+      private:
+        Smtp& smtp_;
+        int left_;
+    } host(smtp, kSends);
+
+    EXPECT_EQ(Send(smtp, server), 1);
+    ASSERT_TRUE(host.WaitFor(kSends));
+    EXPECT_EQ(std::count(host.starts.begin(), host.starts.end(), 1), kSends - 1);
+    EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), 1), kSends);
+}
+
 TEST_F(SmtpControlTest, WithoutWindowSyncZeroRunsSynchronously) {
     ScriptedServer server(Script().Reply("220 ready\r\n").Expect("NOOP\r\n").Reply("250 ok\r\n"));
     smtp.SetPort(server.Port());
