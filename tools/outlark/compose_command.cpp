@@ -18,12 +18,14 @@ outlark::Recipient ParseRecipient(const std::string& text, std::string_view fiel
         while (!name.empty() && name.back() == ' ') name.pop_back();
         if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
             name = name.substr(1, name.size() - 2);
-        return {FieldToCp932(name, field), FieldToCp932(text.substr(open + 1, text.size() - open - 2), field)};
+        return {FieldToCp932(name, field),
+                FieldToCp932(text.substr(open + 1, text.size() - open - 2), field)};
     }
     return {"", FieldToCp932(text, field)};
 }
 
-std::vector<outlark::Recipient> ParseRecipients(const std::vector<std::string>& texts, std::string_view field) {
+std::vector<outlark::Recipient> ParseRecipients(const std::vector<std::string>& texts,
+                                                std::string_view field) {
     std::vector<outlark::Recipient> list;
     for (const std::string& text : texts) list.push_back(ParseRecipient(text, field));
     return list;
@@ -66,7 +68,8 @@ int RunCompose(const MailOptions& o, const std::vector<std::string>& headers,
     // As in a send: an empty subject writes no Subject line.
     if (o.subject && !o.subject->empty()) message.subject = FieldToCp932(*o.subject, "Subject");
     if (reply_to) message.reply_to = FieldToCp932(*reply_to, "Reply-To");
-    for (const std::string& path : o.attachments) message.attachments.push_back(FieldToCp932(path, "attachment path"));
+    for (const std::string& path : o.attachments)
+        message.attachments.push_back(FieldToCp932(path, "attachment path"));
     message.type = o.type;
     message.encode = o.encode == 1 ? outlark::kEncodeBase64 : outlark::kEncode7bit;
     message.header8bit = o.header8bit;

@@ -12,9 +12,11 @@ namespace {
 size_t SequenceLength(std::string_view text, size_t at) {
     auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
     unsigned char lead = byte(at);
-    size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                  : lead >= 0xF0 && lead <= 0xF4                                   ? 4
-                                                                                                   : 0;
+    size_t length = lead < 0x80                    ? 1
+                    : lead >= 0xC2 && lead <= 0xDF ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
     if (length == 0 || at + length > text.size()) return 1;
     for (size_t i = at + 1; i < at + length; ++i) {
         if ((byte(i) & 0xC0) != 0x80) return 1;

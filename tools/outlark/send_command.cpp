@@ -24,7 +24,8 @@ struct SendTexts {
 
 std::u16string Wide(const std::string& sjis) { return mailcore::Cp932ToWide(sjis); }
 
-// "host:port" names a port; a bare host (or an IPv6 address) keeps 25. The port, or nothing after a complaint.
+// "host:port" names a port; a bare host (or an IPv6 address) keeps 25. The port, or nothing after a
+// complaint.
 std::optional<std::int64_t> SplitServer(std::string& host) {
     size_t colon = host.rfind(':');
     if (colon == std::string::npos || host.find(':') != colon) return 25;
@@ -47,10 +48,22 @@ std::optional<std::int64_t> SplitServer(std::string& host) {
 void WriteOwnRecord(const std::string& log_file, std::int32_t status, const SendTexts& texts,
                     const outlark::Smtp& smtp) {
     if (log_file.empty()) return;
-    outlark::SendRecord record{status,         texts.server,       texts.to,           texts.from,
-                               texts.subject,  texts.body,         texts.filename,     texts.port,
-                               smtp.Type(),    smtp.Encode() == 1 ? 2 : 0,             smtp.Header8bit(),
-                               smtp.Width(),   smtp.SendTimeout(), smtp.RecvTimeout(), smtp.Sync()};
+    outlark::SendRecord record;
+    record.status = status;
+    record.server = texts.server;
+    record.to = texts.to;
+    record.from = texts.from;
+    record.subject = texts.subject;
+    record.body = texts.body;
+    record.filename = texts.filename;
+    record.port = texts.port;
+    record.type = smtp.Type();
+    record.encode = smtp.Encode() == 1 ? 2 : 0;  // the stored form
+    record.header8bit = smtp.Header8bit();
+    record.width = smtp.Width();
+    record.send_timeout = smtp.SendTimeout();
+    record.recv_timeout = smtp.RecvTimeout();
+    record.sync = smtp.Sync();
     outlark::WriteSendRecord(log_file, record);
 }
 
@@ -137,12 +150,10 @@ int RunSend(const MailOptions& mail, const ServerOptions& server) {
 int RunExternalSender(int argc, char** argv) {
     if (argc != 7 && argc != 8) return 2;
     std::string log_file = FieldToCp932(argv[1], "log file name");
-    SendTexts texts{FieldToCp932(argv[2], "server"),
-                    FieldToCp932(argv[3], "To"),
-                    FieldToCp932(argv[4], "From"),
-                    FieldToCp932(argv[5], "Subject"),
-                    FieldToCp932(argv[6], "body"),
-                    argc == 8 ? FieldToCp932(argv[7], "attachment path") : ""};
+    SendTexts texts{
+        FieldToCp932(argv[2], "server"), FieldToCp932(argv[3], "To"),
+        FieldToCp932(argv[4], "From"),   FieldToCp932(argv[5], "Subject"),
+        FieldToCp932(argv[6], "body"),   argc == 8 ? FieldToCp932(argv[7], "attachment path") : ""};
     outlark::Smtp smtp;
     std::string server_as_given = texts.server;
     std::optional<std::int64_t> port = SplitServer(texts.server);

@@ -75,7 +75,8 @@ std::optional<std::string> AddressProblem(std::string_view to, std::string_view 
 }
 
 std::string MissingArgumentCause(std::string_view server, std::string_view to, std::string_view from) {
-    for (auto [name, text] : {std::pair{"server", server}, std::pair{"recipient", to}, std::pair{"sender", from}}) {
+    for (auto [name, text] :
+         {std::pair{"server", server}, std::pair{"recipient", to}, std::pair{"sender", from}}) {
         if (text.empty()) return std::string("the ") + name + " is empty";
         if (outlark::HasLineBreak(text)) return std::string("the ") + name + " holds a line break";
     }
