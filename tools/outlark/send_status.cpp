@@ -110,7 +110,7 @@ std::string ConnectFailureCause(const std::string& host, std::int32_t port, bool
     int error = 0;
     for (addrinfo* target = found; target; target = target->ai_next) {
         error = ProbeConnect(*target, timeout_ms);
-        if (error == 0) return "the server at " + where + " took the connection but sent no 220 greeting";
+        if (error == 0) return "the server at " + where + " took the connection but sent no greeting";
         if (by_address) break;
     }
     if (error == ECONNREFUSED) return "the connection to " + where + " was refused";

@@ -19,7 +19,7 @@ std::optional<std::string> AddressProblem(std::string_view to, std::string_view 
 std::string MissingArgumentCause(std::string_view server, std::string_view to, std::string_view from);
 
 // After a failed connect (-1): the host name does not resolve, the address has no reverse entry, the
-// connection is refused or unanswered, or the server took it but sent no 220 greeting. Probes the
+// connection is refused or unanswered, or the server took it but sent no greeting. Probes the
 // server once more to tell these apart.
 std::string ConnectFailureCause(const std::string& host, std::int32_t port, bool by_address,
                                 std::int32_t timeout_seconds);

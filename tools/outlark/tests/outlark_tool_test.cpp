@@ -246,6 +246,9 @@ TEST_F(OutlarkToolTest, ComposePrintsWhatSendSends) {
 
 TEST_F(OutlarkToolTest, SendFailuresSayWhatHappened) {
     std::string long_label(64, 'a');  // beyond DNS label room: the resolver fails without asking anyone
+    Script drop;
+    drop.Drop();
+    ScriptedServer silent(std::move(drop));  // closes each connection without a greeting
     struct Case {
         std::string arguments;
         std::string out;
@@ -257,6 +260,9 @@ TEST_F(OutlarkToolTest, SendFailuresSayWhatHappened) {
          "the connection to \"127.0.0.1\" port 1 was refused", 1},
         {"-S " + long_label + ".example -t t@x", "-1 no SMTP session could be opened with the server\n",
          "the host name \"" + long_label + ".example\" could not be resolved", 1},
+        {"-S 127.0.0.1 -p " + std::to_string(silent.Port()) + " -t t@x",
+         "-1 no SMTP session could be opened with the server\n", "took the connection but sent no greeting",
+         1},
         {"-S 127.0.0.1 -p 70000 -t t@x", "", "the port 70000 is outside 1..65535", 2},
         {"-S 127.0.0.1 -p 0 -t t@x", "", "the port 0 is outside 1..65535", 2},
         {"-S 127.0.0.1 -p 1 -t " + std::string(244, 't'), "",
@@ -268,7 +274,8 @@ TEST_F(OutlarkToolTest, SendFailuresSayWhatHappened) {
         int exit_status = -1;
         std::string errors;
         std::string out =
-            RunOutlark("send -f f@x -b /dev/null --send-timeout 2 " + c.arguments, &exit_status, &errors);
+            RunOutlark("send -f f@x -b /dev/null --send-timeout 2 --recv-timeout 2 " + c.arguments,
+                       &exit_status, &errors);
         EXPECT_EQ(out, c.out) << c.arguments;
         EXPECT_THAT(errors, HasSubstr(c.error)) << c.arguments;
         EXPECT_EQ(exit_status, c.exit_status) << c.arguments;
