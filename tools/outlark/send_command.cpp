@@ -29,10 +29,10 @@ std::u16string Wide(const std::string& sjis) { return mailcore::Cp932ToWide(sjis
 std::optional<std::int64_t> SplitServer(std::string& host) {
     size_t colon = host.rfind(':');
     if (colon == std::string::npos || host.find(':') != colon) return 25;
-    std::string_view digits = std::string_view(host).substr(colon + 1);
+    std::string digits = host.substr(colon + 1);
+    host.resize(colon);
     std::int64_t value = 0;
     auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    host.resize(colon);
     if (error != std::errc() || end != digits.data() + digits.size() || digits.empty()) {
         std::cerr << "outlark: the port \"" << digits << "\" is not a number from 1 to 65535\n";
         return std::nullopt;
