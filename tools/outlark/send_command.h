@@ -16,11 +16,13 @@ struct ServerOptions {
     std::string log_file;  // empty: no send record
 };
 
-// One-shot send; prints the status code and its meaning. The exit status: 0 when the mail was accepted.
+// One-shot send; prints the status code and its meaning, and on a failure its cause on standard error.
+// The exit status: 0 when the mail was accepted, 1 when the send failed, 2 when a request the component
+// would refuse (a bad port, an address beyond its room) was turned down before connecting.
 int RunSend(const MailOptions& mail, const ServerOptions& server);
 
 // The external sender command line: LOG SERVER TO FROM SUBJECT BODY [FILENAME], SERVER as host or
-// host:port. Sends synchronously and writes the send record to LOG.
+// host:port. Sends synchronously and writes the send record to LOG, also for a send refused outright.
 int RunExternalSender(int argc, char** argv);
 
 }  // namespace outlark_tool
