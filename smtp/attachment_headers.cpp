@@ -1,0 +1,113 @@
+#include "smtp/attachment_headers.h"
+
+#include <algorithm>
+
+#include "mailcore/base64_encode.h"
+#include "mailcore/jis_sjis.h"
+#include "mailcore/wide_text.h"
+#include "smtp/file_type.h"
+
+namespace outlark {
+namespace {
+
+// Room for the encoded text of one word: 75 columns less "=?ISO-2022-JP?B?" and "?=", as whole base64 groups.
+constexpr size_t kWordJisBytes = 42;
+// Percent-encoded characters per filename* section, so every section line stays short.
+constexpr size_t kSectionChars = 60;
+
+bool IsPlainAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        auto u = static_cast<unsigned char>(c);
+        return u >= 0x20 && u < 0x7F;
+    });
+}
+
+size_t SjisCharLength(std::string_view text, size_t at) {
+    auto lead = static_cast<unsigned char>(text[at]);
+    bool double_byte = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+    return double_byte && at + 1 < text.size() ? 2 : 1;
+}
+
+// Encoded words of whole characters, each a complete ISO-2022-JP run (back to ASCII at its end), joined by
+// a folding line break: the blank between words is dropped by readers.
+std::string EncodedWords(std::string_view sjis) {
+    std::string out;
+    size_t start = 0;
+    while (start < sjis.size()) {
+        size_t end = start + SjisCharLength(sjis, start);
+        std::string jis = mailcore::SjisToJis(sjis.substr(start, end - start));
+        while (end < sjis.size()) {
+            size_t next = end + SjisCharLength(sjis, end);
+            std::string longer = mailcore::SjisToJis(sjis.substr(start, next - start));
+            if (longer.size() > kWordJisBytes) break;
+            jis = std::move(longer);
+            end = next;
+        }
+        if (!out.empty()) out += "\r\n ";
+        out += "=?ISO-2022-JP?B?" + mailcore::Base64Encode(jis) + "?=";
+        start = end;
+    }
+    return out;
+}
+
+// RFC 2231 sections of the UTF-8 name: filename*0*=UTF-8''...; filename*1*=...
+std::string ExtendedFileName(std::string_view sjis) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string utf8 = mailcore::Cp932ToUtf8(sjis);
+    std::string out;
+    std::string section = "UTF-8''";
+    int number = 0;
+    auto flush = [&] {
+        out += ";\r\n filename*" + std::to_string(number++) + "*=" + section;
+        section.clear();
+    };
+    for (unsigned char c : utf8) {
+        bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                     c == '.' || c == '-' || c == '_';
+        if (plain) {
+            section.push_back(static_cast<char>(c));
+        } else {
+            section += '%';
+            section += kHex[c >> 4];
+            section += kHex[c & 15];
+        }
+        if (section.size() >= kSectionChars) flush();
+    }
+    if (!section.empty() || number == 0) flush();
+    return out;
+}
+
+}  // namespace
+
+std::string QuotedParameterValue(std::string_view value) {
+    std::string out = "\"";
+    for (char c : value) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string AttachmentPartHeaders(std::string_view file_name, std::string_view type_name) {
+    std::string_view stem = FileStemOf(file_name);
+    std::string description = std::string(stem) + " (" + std::string(type_name) + ")";
+    std::string out;
+    if (IsPlainAscii(file_name)) {
+        std::string quoted = QuotedParameterValue(file_name);
+        out += "Content-Type: application/octet-stream; name=" + quoted + "\r\n";
+        out += "Content-Transfer-Encoding: base64\r\n";
+        out += "Content-Description: " + (IsPlainAscii(description) ? description : EncodedWords(description)) +
+               "\r\n";
+        out += "Content-Disposition: attachment; filename=" + quoted + "\r\n";
+        return out;
+    }
+    std::string words = QuotedParameterValue(EncodedWords(file_name));
+    out += "Content-Type: application/octet-stream;\r\n name=" + words + "\r\n";
+    out += "Content-Transfer-Encoding: base64\r\n";
+    out += "Content-Description: " + EncodedWords(description) + "\r\n";
+    out += "Content-Disposition: attachment;\r\n filename=" + words + ExtendedFileName(file_name) + "\r\n";
+    return out;
+}
+
+}  // namespace outlark
