@@ -10,8 +10,6 @@
 namespace outlark {
 namespace {
 
-// Room for the encoded text of one word: 75 columns less "=?ISO-2022-JP?B?" and "?=", as whole base64 groups.
-constexpr size_t kWordJisBytes = 42;
 // Percent-encoded characters per filename* section, so every section line stays short.
 constexpr size_t kSectionChars = 60;
 
@@ -28,23 +26,30 @@ size_t SjisCharLength(std::string_view text, size_t at) {
     return double_byte && at + 1 < text.size() ? 2 : 1;
 }
 
-// Encoded words of whole characters, each a complete ISO-2022-JP run (back to ASCII at its end), joined by
-// a folding line break: the blank between words is dropped by readers.
+// Encoded words of whole characters, each complete in itself (an ISO-2022-JP word ends back in ASCII),
+// joined by a folding line break: the blank between words is dropped by readers. ISO-2022-JP unless it
+// would change the text (half-width katakana, codes without a JIS form); UTF-8 then.
 std::string EncodedWords(std::string_view sjis) {
+    const bool jis_exact = mailcore::JisToSjis(mailcore::SjisToJis(sjis)) == sjis;
+    const std::string prefix = jis_exact ? "=?ISO-2022-JP?B?" : "=?UTF-8?B?";
+    auto convert = [jis_exact](std::string_view piece) {
+        return jis_exact ? mailcore::SjisToJis(piece) : mailcore::Cp932ToUtf8(piece);
+    };
+    const size_t room = (75 - prefix.size() - 2) / 4 * 3;
     std::string out;
     size_t start = 0;
     while (start < sjis.size()) {
         size_t end = start + SjisCharLength(sjis, start);
-        std::string jis = mailcore::SjisToJis(sjis.substr(start, end - start));
+        std::string encoded = convert(sjis.substr(start, end - start));
         while (end < sjis.size()) {
             size_t next = end + SjisCharLength(sjis, end);
-            std::string longer = mailcore::SjisToJis(sjis.substr(start, next - start));
-            if (longer.size() > kWordJisBytes) break;
-            jis = std::move(longer);
+            std::string longer = convert(sjis.substr(start, next - start));
+            if (longer.size() > room) break;
+            encoded = std::move(longer);
             end = next;
         }
         if (!out.empty()) out += "\r\n ";
-        out += "=?ISO-2022-JP?B?" + mailcore::Base64Encode(jis) + "?=";
+        out += prefix + mailcore::Base64Encode(encoded) + "?=";
         start = end;
     }
     return out;
