@@ -113,6 +113,26 @@ TEST_F(SendLogTest, NoLockFileOutsideTheLog) {
     EXPECT_EQ(names, std::vector<std::string>{"Outlark.log"});
 }
 
+// Two users sharing one log: the first one's writing must not shut the second out.
+TEST_F(SendLogTest, SecondUserAppendsAfterTheFirst) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    fs::permissions(dir_, fs::perms::all);
+    ASSERT_TRUE(WriteSendRecord(log_, Record(1)));
+    fs::permissions(log_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(2);
+        _exit(WriteSendRecord(log_, Record(-4)) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(LogText().find("Status:\r\n  -4 (P="), std::string::npos);
+}
+
 // Each record carries its writer's tag in every field, with a body large enough that a torn write would show.
 SendRecord Tagged(const std::string& tag) {
     SendRecord r;
