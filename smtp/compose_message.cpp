@@ -121,8 +121,8 @@ class Composer {
         const bool multipart = has_attachments && attachments;
         std::string jis_body = mailcore::SjisToJis(body);
         // A line over 998 octets would be cut or refused on the way; base64 carries the same text.
-        const bool base64_body = message_.type == kTypeMime &&
-                                 (message_.encode == kEncodeBase64 || HasOverlongLine(jis_body));
+        const bool base64_body =
+            message_.type == kTypeMime && (message_.encode == kEncodeBase64 || HasOverlongLine(jis_body));
         if (message_.type == kTypeMime) {
             text_ += "MIME-Version: 1.0\r\n";
             if (multipart) {

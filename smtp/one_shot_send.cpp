@@ -7,7 +7,8 @@ namespace outlark {
 
 std::int32_t RunOneShot(const SendJob& job) {
     // A file that cannot be read fails the send before the server sees anything.
-    if (!job.mail.filename.empty() && !AttachmentReadable(job.mail.filename)) return kSendAttachmentUnreadable;
+    if (!job.mail.filename.empty() && !AttachmentReadable(job.mail.filename))
+        return kSendAttachmentUnreadable;
     SmtpEngine engine;
     auto resolution = job.kind == SendJob::Resolve::kByAddress ? mailcore::MailEngine::Resolution::kByAddress
                                                                : mailcore::MailEngine::Resolution::kByName;

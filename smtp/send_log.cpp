@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "mailcore/unique_fd.h"
-#include "smtp/file_type.h"
 #include "smtp/file_lock.h"
+#include "smtp/file_type.h"
 
 namespace outlark {
 namespace {

@@ -26,6 +26,6 @@ std::string FormatSendRecord(const SendRecord& record, std::time_t now, int mill
 // the record was not written whole: the log could not be opened, its lock was not obtained within
 // `lock_wait`, or the write failed. An empty name asks for no record and gives true.
 [[nodiscard]] bool WriteSendRecord(const std::string& log_filename, const SendRecord& record,
-                     std::chrono::milliseconds lock_wait = kLogLockWait);
+                                   std::chrono::milliseconds lock_wait = kLogLockWait);
 
 }  // namespace outlark

@@ -18,6 +18,7 @@
 #include "mailcore/wide_text.h"
 #include "smtp/attachment_headers.h"
 #include "smtp/compose_message.h"
+#include "smtp/file_type.h"
 
 extern char** environ;
 
@@ -116,8 +117,9 @@ const Case kCases[] = {
     {"Ascii", "note.txt", 12, "本文です。", 1},
     {"Japanese", "日本語の資料.txt", 300, "本文", 1},
     {"JapaneseEncodedWordMode", "見積書 2026年度 (最終版).pdf", 1000, "本文", 0},
-    {"LongJapanese", "とても長い名前の添付ファイルです。とても長い名前の添付ファイルです。とても長い名前です.docx",
-     64, "本文", 0},
+    {"LongJapanese",
+     "とても長い名前の添付ファイルです。とても長い名前の添付ファイルです。とても長い名前です.docx", 64,
+     "本文", 0},
     {"Quote", "say \"hi\" now.txt", 5, "本文", 1},
     {"Mixed", "report_報告書-v2.tar.gz", 77, "mixed text 混在", 0},
     {"Empty", "空.dat", 0, "本文", 1},
@@ -130,6 +132,14 @@ class AttachmentInteropTest : public testing::TestWithParam<Case> {
   protected:
     static void SetUpTestSuite() { g_mime_init(); }
     static void TearDownTestSuite() { g_mime_shutdown(); }
+
+    // "stem (type name)" as the reader should show it, UTF-8.
+    std::string Description(const fs::path& dir) const {
+        std::string name = GetParam().file_name;
+        size_t period = name.rfind('.');
+        std::string stem = period == std::string::npos || period == 0 ? name : name.substr(0, period);
+        return stem + " (" + mailcore::Cp932ToUtf8(*FileTypeDescription(Sjis((dir / name).string()))) + ")";
+    }
 
     // Composes the case's message in `dir`; fills `content` with the attachment's bytes.
     std::string Compose(const fs::path& dir, std::string& content, std::int32_t encode = kEncode7bit) {
@@ -171,6 +181,8 @@ TEST_P(AttachmentInteropTest, GMimeReadsNameBytesAndBody) {
 
     GMimeObject* attached = g_mime_multipart_get_part(multipart, 1);
     ASSERT_TRUE(GMIME_IS_PART(attached));
+    const char* description = g_mime_object_get_header(attached, "Content-Description");
+    EXPECT_EQ(description ? std::string(description) : "(none)", Description(dir.path()));
     const char* name = g_mime_part_get_filename(GMIME_PART(attached));
     EXPECT_EQ(name ? std::string(name) : "(none)", GetParam().file_name);
     GMimeDataWrapper* data = g_mime_part_get_content(GMIME_PART(attached));
@@ -188,9 +200,9 @@ TEST_P(AttachmentInteropTest, PythonEmailReadsNameBytesAndBodyWithoutDefects) {
         WriteFile(dir.path() / "message.eml", Compose(dir.path(), content, encode));
         WriteFile(dir.path() / "body.txt", GetParam().body);
         int status = RunProgram({"python3", READ_BACK_SCRIPT, (dir.path() / "message.eml").string(),
-                          (dir.path() / "body.txt").string(), GetParam().file_name,
-                          (dir.path() / GetParam().file_name).string()},
-                         dir.path() / "out.txt");
+                                 (dir.path() / "body.txt").string(), GetParam().file_name,
+                                 (dir.path() / GetParam().file_name).string(), Description(dir.path())},
+                                dir.path() / "out.txt");
         EXPECT_EQ(status, 0) << "encode " << encode << ": " << ReadFile(dir.path() / "out.txt");
     }
 }
@@ -202,6 +214,14 @@ TEST(QuotedParameterValueTest, EscapesQuoteAndBackslash) {
     EXPECT_EQ(QuotedParameterValue("plain.txt"), "\"plain.txt\"");
     EXPECT_EQ(QuotedParameterValue("q\"uote.txt"), "\"q\\\"uote.txt\"");
     EXPECT_EQ(QuotedParameterValue("back\\slash"), "\"back\\\\slash\"");
+}
+
+TEST(AttachmentPartHeadersTest, LinesStayWithinSeventySixColumns) {
+    for (const Case& row : kCases) {
+        std::string headers = AttachmentPartHeaders(Sjis(row.file_name), "Text Document");
+        EXPECT_LE(LongestLine(headers), 76u) << row.label;
+        EXPECT_TRUE(headers.ends_with("\r\n")) << row.label;
+    }
 }
 
 // Each size is one uuencoded message; GNU uudecode must take it without complaint and give the same bytes.
@@ -218,9 +238,9 @@ TEST_P(UudecodeTest, GnuUudecodeGivesTheExactBytes) {
     m.attachments = {(dir.path() / "file.bin").string()};
     ComposeContext context{0x1234ABCD, 1796508309, std::chrono::milliseconds(0)};
     WriteFile(dir.path() / "message.txt", WithoutClosingLine(ComposeMessage(m, "abc", context)));
-    int status = RunProgram({"uudecode", "-o", (dir.path() / "decoded.bin").string(),
-                      (dir.path() / "message.txt").string()},
-                     dir.path() / "out.txt");
+    int status = RunProgram(
+        {"uudecode", "-o", (dir.path() / "decoded.bin").string(), (dir.path() / "message.txt").string()},
+        dir.path() / "out.txt");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(ReadFile(dir.path() / "out.txt"), "");
     EXPECT_TRUE(ReadFile(dir.path() / "decoded.bin") == content) << "decoded bytes differ";

@@ -1,7 +1,10 @@
 #include "smtp/send_log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,10 +15,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 
 #include "mailcore/unique_fd.h"
 #include "smtp/file_lock.h"

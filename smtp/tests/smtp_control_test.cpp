@@ -557,7 +557,7 @@ TEST_F(SendLogProtocolTest, UnwritableLogKeepsTheStatus) {
 struct BadAttachment {
     const char* name;
     std::function<void(const fs::path&)> make;  // creates dir/"attach" (or not)
-    bool needs_non_root;                         // root reads a mode 000 file
+    bool needs_non_root;                        // root reads a mode 000 file
 };
 
 void PrintTo(const BadAttachment& row, std::ostream* os) { *os << row.name; }
@@ -621,15 +621,16 @@ TEST_P(BadAttachmentTest, StepByStepDataSendsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, BadAttachmentTest,
-    testing::Values(BadAttachment{"Missing", [](const fs::path&) {}, false},
-                    BadAttachment{"Folder", [](const fs::path& d) { fs::create_directory(d / "attach"); }, false},
-                    BadAttachment{"Fifo", [](const fs::path& d) { ::mkfifo((d / "attach").c_str(), 0644); }, false},
-                    BadAttachment{"ModeZero",
-                                  [](const fs::path& d) {
-                                      std::ofstream(d / "attach") << "secret";
-                                      fs::permissions(d / "attach", fs::perms::none);
-                                  },
-                                  true}),
+    testing::Values(
+        BadAttachment{"Missing", [](const fs::path&) {}, false},
+        BadAttachment{"Folder", [](const fs::path& d) { fs::create_directory(d / "attach"); }, false},
+        BadAttachment{"Fifo", [](const fs::path& d) { ::mkfifo((d / "attach").c_str(), 0644); }, false},
+        BadAttachment{"ModeZero",
+                      [](const fs::path& d) {
+                          std::ofstream(d / "attach") << "secret";
+                          fs::permissions(d / "attach", fs::perms::none);
+                      },
+                      true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Root reads a mode 000 file; a child that drops to an ordinary user checks what such a user meets.
@@ -648,7 +649,8 @@ TEST_F(SendLogProtocolTest, ModeZeroFileIsUnreadableForAnOrdinaryUser) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(2);
-        bool right = !AttachmentReadable((dir_ / "closed").string()) && AttachmentReadable((dir_ / "open").string());
+        bool right =
+            !AttachmentReadable((dir_ / "closed").string()) && AttachmentReadable((dir_ / "open").string());
         _exit(right ? 0 : 1);
     }
     int status = 0;

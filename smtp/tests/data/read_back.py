@@ -1,6 +1,6 @@
 """Reads a composed message with Python's email package and compares it with what was meant.
 
-usage: read_back.py MESSAGE EXPECTED_BODY [ATTACHMENT_NAME ATTACHMENT_FILE]...
+usage: read_back.py MESSAGE EXPECTED_BODY [ATTACHMENT_NAME ATTACHMENT_FILE DESCRIPTION]...
 Prints one line per difference and exits 1 when there is any.
 """
 import email
@@ -13,7 +13,7 @@ def main():
         msg = email.message_from_bytes(f.read(), policy=email.policy.default)
     with open(sys.argv[2], "rb") as f:
         expected_body = f.read().decode("utf-8")
-    expected = list(zip(sys.argv[3::2], sys.argv[4::2]))
+    expected = list(zip(sys.argv[3::3], sys.argv[4::3], sys.argv[5::3]))
     problems = []
     if msg.defects:
         problems.append("message defects: %r" % msg.defects)
@@ -26,7 +26,9 @@ def main():
         problems.append("body %r differs from %r" % (body[:60], expected_body[:60]))
     if len(parts) - 1 != len(expected):
         problems.append("%d attachments, %d expected" % (len(parts) - 1, len(expected)))
-    for part, (name, path) in zip(parts[1:], expected):
+    for part, (name, path, description) in zip(parts[1:], expected):
+        if str(part["Content-Description"]) != description:
+            problems.append("description %r, expected %r" % (str(part["Content-Description"]), description))
         if part.get_filename() != name:
             problems.append("file name %r, expected %r" % (part.get_filename(), name))
         with open(path, "rb") as f:
