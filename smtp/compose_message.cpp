@@ -15,6 +15,7 @@
 #include "mailcore/jis_sjis.h"
 #include "mailcore/unique_fd.h"
 #include "mailcore/uuencode.h"
+#include "smtp/attachment_headers.h"
 #include "smtp/file_type.h"
 #include "smtp/header_encoder.h"
 #include "smtp/mail_date.h"
@@ -40,7 +41,8 @@ std::optional<std::vector<Attachment>> ExistingAttachments(const std::vector<std
 
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    mailcore::UniqueFd fd(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so a FIFO put in the list never holds the session; fstat then turns it away.
+    mailcore::UniqueFd fd(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info {};
     if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     std::string data;
@@ -63,6 +65,21 @@ std::string Join(std::initializer_list<std::string_view> parts) {
     out.reserve(size);
     for (std::string_view part : parts) out.append(part);
     return out;
+}
+
+// RFC 5322 allows 998 octets before the CR LF.
+bool HasOverlongLine(std::string_view text) {
+    constexpr size_t kMaxLine = 998;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        size_t length = end - start;
+        if (end < text.size() && length > 0 && text[end - 1] == '\r') --length;
+        if (length > kMaxLine) return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 void EndLineIfOpen(std::string& text) {
@@ -102,7 +119,10 @@ class Composer {
         std::optional<std::vector<Attachment>> attachments = ExistingAttachments(message_.attachments);
         const bool has_attachments = !message_.attachments.empty();
         const bool multipart = has_attachments && attachments;
-        const bool base64_body = message_.type == kTypeMime && message_.encode == kEncodeBase64;
+        std::string jis_body = mailcore::SjisToJis(body);
+        // A line over 998 octets would be cut or refused on the way; base64 carries the same text.
+        const bool base64_body =
+            message_.type == kTypeMime && (message_.encode == kEncodeBase64 || HasOverlongLine(jis_body));
         if (message_.type == kTypeMime) {
             text_ += "MIME-Version: 1.0\r\n";
             if (multipart) {
@@ -117,7 +137,6 @@ class Composer {
         }
         text_ += "\r\n";
 
-        std::string jis_body = mailcore::SjisToJis(body);
         text_ += base64_body ? Base64Lines(jis_body) : jis_body;
 
         if (has_attachments && !attachments) {
@@ -154,14 +173,9 @@ class Composer {
     void MimeAttachments(const std::vector<Attachment>& attachments) {
         text_ += "\r\n--" + boundary_;
         for (const Attachment& attachment : attachments) {
-            std::string name = SingleLineValue(FileNameOf(attachment.path));
-            std::string stem(FileStemOf(name));
             text_ += "\r\n";
-            Header("Content-Type: application/octet-stream; name=\"" + name + "\"", kHeaderPlain);
-            text_ += "Content-Transfer-Encoding: base64\r\n";
-            Header(Join({"Content-Description: ", stem, " (", SingleLineValue(attachment.type_name), ")"}),
-                   kHeaderPlain);
-            Header("Content-Disposition: attachment; filename=\"" + name + "\"", kHeaderPlain);
+            text_ += AttachmentPartHeaders(SingleLineValue(FileNameOf(attachment.path)),
+                                           SingleLineValue(attachment.type_name));
             text_ += "\r\n";
             if (std::optional<std::string> data = ReadWholeFile(attachment.path)) text_ += Base64Lines(*data);
             text_ += "\r\n--" + boundary_;
@@ -177,7 +191,8 @@ class Composer {
             if (std::optional<std::string> data = ReadWholeFile(attachment.path)) {
                 text_ += mailcore::UuEncode(*data);
             }
-            text_ += "end\r\n\r\n";
+            // The zero-length line ("`") closes the data; uudecode wants it before "end".
+            text_ += "`\r\nend\r\n\r\n";
             Pause();
         }
         EndLineIfOpen(text_);

@@ -1,10 +1,14 @@
 #include "smtp/one_shot_send.h"
 
+#include "smtp/attachment_check.h"
 #include "smtp/smtp_engine.h"
 
 namespace outlark {
 
 std::int32_t RunOneShot(const SendJob& job) {
+    // A file that cannot be read fails the send before the server sees anything.
+    if (!job.mail.filename.empty() && !AttachmentReadable(job.mail.filename))
+        return kSendAttachmentUnreadable;
     SmtpEngine engine;
     auto resolution = job.kind == SendJob::Resolve::kByAddress ? mailcore::MailEngine::Resolution::kByAddress
                                                                : mailcore::MailEngine::Resolution::kByName;

@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "mailcore/unique_fd.h"
+#include "smtp/file_lock.h"
 #include "smtp/file_type.h"
-#include "smtp/named_lock.h"
 
 namespace outlark {
 namespace {
@@ -68,19 +68,19 @@ std::string FormatSendRecord(const SendRecord& r, std::time_t now, int milliseco
     return out;
 }
 
-void WriteSendRecord(const std::string& log_filename, const SendRecord& record,
+bool WriteSendRecord(const std::string& log_filename, const SendRecord& record,
                      std::chrono::milliseconds lock_wait) {
-    if (log_filename.empty()) return;
-    NamedLock lock("OutlarkLog", lock_wait);
-    if (!lock.owns()) return;
+    if (log_filename.empty()) return true;
+    mailcore::UniqueFd fd(
+        ::open(NativePath(log_filename).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644));
+    if (!fd) return false;
+    // The log file itself is the lock: whoever may write the log may lock it, whatever user came first.
+    FileLock lock(fd.get(), lock_wait);
+    if (!lock.owns()) return false;
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     std::string bytes = FormatSendRecord(record, now.tv_sec, static_cast<int>(now.tv_nsec / 1000000));
-    mailcore::UniqueFd fd(
-        ::open(NativePath(log_filename).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (!fd) return;
-    // One write whenever the kernel takes it whole; the lock keeps other writers out in any case.
-    (void)WriteAll(fd.get(), bytes);
+    return WriteAll(fd.get(), bytes);
 }
 
 }  // namespace outlark

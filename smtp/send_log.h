@@ -22,9 +22,10 @@ inline constexpr std::chrono::milliseconds kLogLockWait{60000};
 // The record's bytes (Shift_JIS, CR LF line breaks) stamped with the local time `now` plus `millisecond`.
 std::string FormatSendRecord(const SendRecord& record, std::time_t now, int millisecond);
 
-// Appends the record to `log_filename` under the "OutlarkLog" lock, in one write. A lock not obtained within
-// `lock_wait` or a log that cannot be opened writes nothing; the caller's status never depends on it.
-void WriteSendRecord(const std::string& log_filename, const SendRecord& record,
-                     std::chrono::milliseconds lock_wait = kLogLockWait);
+// Appends the record to `log_filename` in one write while holding a lock on the log file itself. False when
+// the record was not written whole: the log could not be opened, its lock was not obtained within
+// `lock_wait`, or the write failed. An empty name asks for no record and gives true.
+[[nodiscard]] bool WriteSendRecord(const std::string& log_filename, const SendRecord& record,
+                                   std::chrono::milliseconds lock_wait = kLogLockWait);
 
 }  // namespace outlark

@@ -9,6 +9,7 @@
 #include "mailcore/completion_queue.h"
 #include "mailcore/connection_point.h"
 #include "mailcore/wide_text.h"
+#include "smtp/attachment_check.h"
 #include "smtp/compose_message.h"
 #include "smtp/external_sender.h"
 #include "smtp/one_shot_send.h"
@@ -26,6 +27,9 @@ std::string TextOrEmpty(const std::u16string& text) {
     std::string converted = WideToCp932(text);
     return converted == "0" ? std::string() : converted;
 }
+
+// LastError after a one-shot send whose send-log record could not be written (its status is unchanged).
+constexpr std::int32_t kLastErrorLogNotWritten = -7;
 
 std::int32_t SecondsToMs(std::int32_t seconds) {
     std::int64_t ms = static_cast<std::int64_t>(seconds) * 1000;
@@ -47,7 +51,8 @@ struct Smtp::Impl {
     std::int32_t sync = 1;
     std::int32_t priority = 3;
     std::string execute_filename = "Outlark.exe";
-    std::int32_t last_error = 0;
+    // Written by the send worker too (a log record it could not write).
+    std::atomic<std::int32_t> last_error{0};
 
     std::unique_ptr<SmtpEngine> engine;
 
@@ -245,6 +250,12 @@ void Smtp::DATA(const std::u16string& strBody, std::int32_t* pVal) {
         return;
     }
     ComposedMessage& message = impl_->engine->Message();
+    // An attachment that cannot be read would go out as an empty part; send nothing instead.
+    if (FirstUnreadableAttachment(message.attachments) != nullptr) {
+        impl_->last_error = kSendAttachmentUnreadable;
+        *pVal = 0;
+        return;
+    }
     message.extra_headers.push_back("X-Mailer: Outlark Version 1.6.2.1");
     message.extra_headers.push_back("X-Priority: " + std::to_string(impl_->priority));
     // The step-by-step message always has these settings; the properties are for the one-shot send.
@@ -376,7 +387,7 @@ void Smtp::Impl::SendMail(const std::u16string& server_text, const std::u16strin
         if (!log_filename.empty()) {
             record.status = status;
             record.filename = filename_as_given;
-            WriteSendRecord(log_filename, record);
+            if (!WriteSendRecord(log_filename, record)) last_error = kLastErrorLogNotWritten;
         }
         *pVal = status;
         return;
@@ -390,7 +401,7 @@ void Smtp::Impl::SendMail(const std::u16string& server_text, const std::u16strin
         send_worker = std::thread(
             [this, job = std::move(job), record = std::move(record), log = log_filename]() mutable {
                 record.status = RunOneShot(job);
-                if (!log.empty()) WriteSendRecord(log, record);
+                if (!log.empty() && !WriteSendRecord(log, record)) last_error = kLastErrorLogNotWritten;
                 // Cleared first: the host may start the next send from the EndOfCommand this posts.
                 send_worker_running = false;
                 queue.Post(record.status);

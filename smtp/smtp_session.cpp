@@ -119,6 +119,8 @@ std::string_view SendStatusText(std::int32_t status) {
             return "RCPT was not answered with 250";
         case kSendDataRefused:
             return "DATA was not answered with 354, or the message was not answered with 250";
+        case kSendAttachmentUnreadable:
+            return "an attachment is missing, unreadable or not a regular file; nothing was sent";
         case kSendMissingArgument:
             return "the server, recipient or sender is empty or holds a line break";
         default:

@@ -53,6 +53,7 @@ enum SendStatus : std::int32_t {
     kSendMailRefused = -3,
     kSendRcptRefused = -4,
     kSendDataRefused = -5,
+    kSendAttachmentUnreadable = -6,
     kSendMissingArgument = -99,
 };
 

@@ -241,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
              },
              "abc",
              "Date: Sun, 6 Dec 2026 7:5:9 +0900\r\n\r\nabc\r\nbegin 600 "
-             "note.txt\r\n&:&5L;&\\*\r\nend\r\n\r\n.\r\n"},
+             "note.txt\r\n&:&5L;&\\*\r\n`\r\nend\r\n\r\n.\r\n"},
         Case{"UuencodedMissingFile",
              [] {
                  ComposedMessage m;

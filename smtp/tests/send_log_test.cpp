@@ -1,7 +1,10 @@
 #include "smtp/send_log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "smtp/named_lock.h"
+#include "mailcore/unique_fd.h"
+#include "smtp/file_lock.h"
 
 namespace outlark {
 namespace {
@@ -76,29 +80,56 @@ class SendLogTest : public testing::Test {
 };
 
 TEST_F(SendLogTest, AppendsRecords) {
-    WriteSendRecord(log_, Record(1));
-    WriteSendRecord(log_, Record(-5));
+    EXPECT_TRUE(WriteSendRecord(log_, Record(1)));
+    EXPECT_TRUE(WriteSendRecord(log_, Record(-5)));
     std::string text = LogText();
     EXPECT_NE(text.find("Status:\r\n  \x90\xac\x8c\xf7"), std::string::npos);
     EXPECT_NE(text.find("Status:\r\n  -5 (P=25"), std::string::npos);
     EXPECT_TRUE(text.ends_with("Filename:\r\n  0\r\n\r\n"));
 }
 
-TEST_F(SendLogTest, UnopenableLogWritesNothingAndReturns) {
-    WriteSendRecord((dir_ / "no" / "such" / "dir.log").string(), Record(1));
-    WriteSendRecord(dir_.string(), Record(1));  // a folder
+TEST_F(SendLogTest, UnwritableLogIsReportedNotDropped) {
+    EXPECT_FALSE(WriteSendRecord((dir_ / "no" / "such" / "dir.log").string(), Record(1)));
+    EXPECT_FALSE(WriteSendRecord(dir_.string(), Record(1)));  // a folder
     EXPECT_FALSE(fs::exists(dir_ / "no"));
+    EXPECT_TRUE(WriteSendRecord("", Record(1)));  // no log asked for
 }
 
-TEST_F(SendLogTest, LockHeldElsewhereGivesUpAfterTheWait) {
-    NamedLock held("OutlarkLog", std::chrono::milliseconds(0));
+TEST_F(SendLogTest, LockHeldOnTheLogGivesUpAfterTheWaitAndSaysSo) {
+    mailcore::UniqueFd other(::open(log_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    ASSERT_TRUE(other);
+    FileLock held(other.get(), std::chrono::milliseconds(0));
     ASSERT_TRUE(held.owns());
-    WriteSendRecord(log_, Record(1), std::chrono::milliseconds(30));
-    EXPECT_FALSE(fs::exists(log_));
+    EXPECT_FALSE(WriteSendRecord(log_, Record(1), std::chrono::milliseconds(30)));
+    EXPECT_EQ(LogText(), "");
 }
 
-TEST_F(SendLogTest, LockFileLivesInTheRuntimeFolder) {
-    EXPECT_EQ(NamedLock::LockFilePath("OutlarkLog"), (dir_ / "OutlarkLog.lock").string());
+// No lock file is left anywhere: a folder shared by several users holds nothing that could shut one out.
+TEST_F(SendLogTest, NoLockFileOutsideTheLog) {
+    EXPECT_TRUE(WriteSendRecord(log_, Record(1)));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"Outlark.log"});
+}
+
+// Two users sharing one log: the first one's writing must not shut the second out.
+TEST_F(SendLogTest, SecondUserAppendsAfterTheFirst) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    fs::permissions(dir_, fs::perms::all);
+    ASSERT_TRUE(WriteSendRecord(log_, Record(1)));
+    fs::permissions(log_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(2);
+        _exit(WriteSendRecord(log_, Record(-4)) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(LogText().find("Status:\r\n  -4 (P="), std::string::npos);
 }
 
 // Each record carries its writer's tag in every field, with a body large enough that a torn write would show.
@@ -136,18 +167,22 @@ TEST_F(SendLogTest, ThreadsAndProcessesNeverInterleave) {
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        for (int i = 0; i < kPerWriter; ++i) WriteSendRecord(log_, Tagged("process"));
-        _exit(0);
+        bool all = true;
+        for (int i = 0; i < kPerWriter; ++i) all = WriteSendRecord(log_, Tagged("process")) && all;
+        _exit(all ? 0 : 1);
     }
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([this, t] {
-            for (int i = 0; i < kPerWriter; ++i) WriteSendRecord(log_, Tagged("thread" + std::to_string(t)));
+            for (int i = 0; i < kPerWriter; ++i) {
+                EXPECT_TRUE(WriteSendRecord(log_, Tagged("thread" + std::to_string(t))));
+            }
         });
     }
     for (auto& thread : threads) thread.join();
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     auto counts = WholeRecords(LogText());
     EXPECT_EQ(counts["process"], kPerWriter);
     for (int t = 0; t < 4; ++t) EXPECT_EQ(counts["thread" + std::to_string(t)], kPerWriter);

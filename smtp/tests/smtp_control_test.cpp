@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <ostream>
 #include <regex>
@@ -15,6 +18,7 @@
 #include <string>
 
 #include "outlark/smtp.h"
+#include "smtp/attachment_check.h"
 #include "smtp/compose_message.h"
 #include "smtp/smtp_session.h"
 #include "smtp/stuff_dots.h"
@@ -581,6 +585,122 @@ TEST_F(SendLogProtocolTest, UnwritableLogKeepsTheStatus) {
     smtp.SetLogFilename(u"/nonexistent-folder/Outlark.log");
     ScriptedServer server(Accepting("Body"));
     EXPECT_EQ(Send(smtp, server), 1);
+}
+
+// Attachments that cannot be read: the send fails with -6 before any connection, and the log says so.
+struct BadAttachment {
+    const char* name;
+    std::function<void(const fs::path&)> make;  // creates dir/"attach" (or not)
+    bool needs_non_root;                        // root reads a mode 000 file
+};
+
+void PrintTo(const BadAttachment& row, std::ostream* os) { *os << row.name; }
+
+class BadAttachmentTest : public SendLogProtocolTest, public testing::WithParamInterface<BadAttachment> {
+  protected:
+    void SetUp() override {
+        SendLogProtocolTest::SetUp();
+        if (GetParam().needs_non_root && ::geteuid() == 0) GTEST_SKIP() << "root can read a mode 000 file";
+        GetParam().make(dir_);
+    }
+    std::u16string Attachment() const { return dir_.u16string() + u"/attach"; }
+};
+
+TEST_P(BadAttachmentTest, OneShotFailsBeforeConnecting) {
+    ScriptedServer server(Script{});
+    smtp.SetPort(server.Port());
+    for (std::int32_t type : {0, 1}) {
+        smtp.SetType(type);
+        std::int32_t status = 0;
+        smtp.SendMail(kLocal, u"t@x", u"f@x", u"s", u"b", Attachment(), &status);
+        EXPECT_EQ(status, -6) << "type " << type;
+    }
+    EXPECT_EQ(server.Accepted(), 0u);
+    EXPECT_THAT(Log(), HasSubstr("Status:\r\n  -6 (P="));
+    EXPECT_THAT(Log(), Not(HasSubstr("\x90\xac\x8c\xf7")));
+}
+
+TEST_P(BadAttachmentTest, WorkerReportsItThroughTheEvent) {
+    ScriptedServer server(Script{});
+    smtp.SetPort(server.Port());
+    EventHost host(smtp);
+    smtp.SetSync(0);
+    std::int32_t status = 0;
+    smtp.SendMail(kLocal, u"t@x", u"f@x", u"s", u"b", Attachment(), &status);
+    EXPECT_EQ(status, 1);
+    ASSERT_TRUE(host.WaitFor(1));
+    EXPECT_EQ(host.statuses.front(), -6);
+    EXPECT_EQ(server.Accepted(), 0u);
+}
+
+TEST_P(BadAttachmentTest, StepByStepDataSendsNothing) {
+    Script script;
+    script.Reply("220 ready\r\n").Expect("HELO d\r\n").Reply("250 hello\r\n").Expect("QUIT\r\n");
+    script.Reply("221 bye\r\n");
+    ScriptedServer server(script);
+    smtp.SetPort(server.Port());
+    std::int32_t status = 0;
+    smtp.ConnectByAddr(kLocal, &status);
+    ASSERT_EQ(status, 1);
+    smtp.HELO(u"d", &status);
+    ASSERT_EQ(status, 1);
+    smtp.MakeDataFileName(Attachment(), &status);
+    smtp.DATA(u"b", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(smtp.LastError(), -6);
+    smtp.QUIT(&status);
+    EXPECT_EQ(status, 1);
+    EXPECT_THAT(server.Received(), Not(HasSubstr("DATA")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadAttachmentTest,
+    testing::Values(
+        BadAttachment{"Missing", [](const fs::path&) {}, false},
+        BadAttachment{"Folder", [](const fs::path& d) { fs::create_directory(d / "attach"); }, false},
+        BadAttachment{"Fifo", [](const fs::path& d) { ::mkfifo((d / "attach").c_str(), 0644); }, false},
+        BadAttachment{"ModeZero",
+                      [](const fs::path& d) {
+                          std::ofstream(d / "attach") << "secret";
+                          fs::permissions(d / "attach", fs::perms::none);
+                      },
+                      true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Root reads a mode 000 file; a child that drops to an ordinary user checks what such a user meets.
+TEST_F(SendLogProtocolTest, ModeZeroFileIsUnreadableForAnOrdinaryUser) {
+    fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    std::ofstream(dir_ / "closed") << "secret";
+    std::ofstream(dir_ / "open") << "shared";
+    fs::permissions(dir_ / "closed", fs::perms::none);
+    fs::permissions(dir_ / "open", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(AttachmentReadable((dir_ / "closed").string()));
+        EXPECT_TRUE(AttachmentReadable((dir_ / "open").string()));
+        return;
+    }
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(2);
+        bool right =
+            !AttachmentReadable((dir_ / "closed").string()) && AttachmentReadable((dir_ / "open").string());
+        _exit(right ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: could not become an ordinary user";
+}
+
+TEST_F(SendLogProtocolTest, LostRecordIsToldThroughLastError) {
+    ScriptedServer server(Accepting("Body"));
+    EXPECT_EQ(Send(smtp, server), 1);
+    EXPECT_EQ(smtp.LastError(), 0);
+    smtp.SetLogFilename(dir_.u16string());  // a folder: the record cannot be written
+    ScriptedServer second(Accepting("Body"));
+    EXPECT_EQ(Send(smtp, second), 1) << "the send itself succeeded";
+    EXPECT_EQ(smtp.LastError(), -7);
 }
 
 TEST(SmtpPropertiesTest, PutRules) {

@@ -2,8 +2,10 @@
 // (testing/servers/mail-servers; skipped when those servers are not running).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <ostream>
 #include <string>
 
@@ -82,6 +84,51 @@ TEST_P(SmtpServers, RoundTripThroughPostfixAndDovecot) {
     std::optional<mailcore::Bytes> data = inlark::DecodeAttachment(*record, record->attachments[0]);
     ASSERT_TRUE(data);
     EXPECT_EQ(std::string(data->begin(), data->end()), bytes);
+    fs::remove_all(dir);
+}
+
+// The delivered file in the Maildir, as Postfix and Dovecot stored it.
+std::string DeliveredMessage(const std::string& maildir) {
+    for (const char* sub : {"new", "cur"}) {
+        for (const auto& entry : fs::directory_iterator(fs::path(maildir) / sub)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        }
+    }
+    return {};
+}
+
+// A Japanese attachment name after delivery, read by Python's email; a bad attachment never reaches Postfix.
+TEST_P(SmtpServers, JapaneseAttachmentNameSurvivesDelivery) {
+    char pattern[] = "/tmp/outlark-servers-XXXXXX";
+    fs::path dir = mkdtemp(pattern);
+    const std::string name = "見積書 \"最終\" ﾃｽﾄ.pdf";
+    std::string bytes;
+    for (int i = 0; i < 5000; ++i) bytes.push_back(static_cast<char>(i * 7));
+    std::ofstream(dir / name, std::ios::binary) << bytes;
+    fs::create_directory(dir / "folder");
+
+    Smtp smtp;
+    smtp.SetLogFilename(u"");
+    smtp.SetPort(env().smtpPort);
+    smtp.SetHeader8bit(GetParam().header8bit);
+    smtp.SetEncode(GetParam().encode);
+    std::int32_t status = 0;
+    smtp.SendMail(Wide(env().host), Wide(mailbox().address), Wide("phone@" + env().domain), Wide("件名"),
+                  Wide("本文"), Wide((dir / "folder").string()), &status);
+    EXPECT_EQ(status, -6);
+    smtp.SendMail(Wide(env().host), Wide(mailbox().address), Wide("phone@" + env().domain), Wide("件名"),
+                  Wide("本文"), Wide((dir / name).string()), &status);
+    ASSERT_EQ(status, 1);
+    ASSERT_EQ(ms::WaitForMessages(mailbox().maildir, 1), "");
+    EXPECT_EQ(ms::CountMessages(mailbox().maildir), 1u) << "only the good send arrived";
+
+    std::ofstream(dir / "message.eml", std::ios::binary) << DeliveredMessage(mailbox().maildir);
+    std::ofstream(dir / "body.txt", std::ios::binary) << "本文";
+    std::string command = std::string("python3 ") + READ_BACK_SCRIPT + " " + (dir / "message.eml").string() +
+                          " " + (dir / "body.txt").string() + " '" + name + "' '" + (dir / name).string() +
+                          "' '見積書 \"最終\" ﾃｽﾄ (PDF Document)'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
     fs::remove_all(dir);
 }
 

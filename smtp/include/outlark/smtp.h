@@ -68,6 +68,9 @@ class OUTLARK_EXPORT Smtp {
     void SetPriority(std::int32_t value);
     std::u16string ExecuteFilename() const;
     void SetExecuteFilename(const std::u16string& value);
+    // -5: a MakeData call got an empty text. -6: DATA found an attachment missing, unreadable or not a
+    // regular file and sent nothing. -7: a one-shot send could not append its record to LogFilename (the log
+    // could not be opened or locked within 60 s); the send's own status is unchanged. Kept until the next.
     std::int32_t LastError() const;
 
     // Connection and teardown.
@@ -105,7 +108,8 @@ class OUTLARK_EXPORT Smtp {
 
     // One-shot send: 1 sent (or started with Sync = 0; or handed to the external sender with Sync = 2),
     // 0 not started, -1 connect failed or a send still running, -2 HELO, -3 MAIL, -4 RCPT, -5 DATA refused,
-    // -99 server, recipient or sender empty or holding a line break.
+    // -6 the attachment is missing, unreadable or not a regular file (checked before connecting; nothing
+    // sent), -99 server, recipient or sender empty or holding a line break.
     void SendMail(const std::u16string& strServerName, const std::u16string& strTo,
                   const std::u16string& strFrom, const std::u16string& strSubject,
                   const std::u16string& strBody, const std::u16string& strFilename, std::int32_t* pVal);
