@@ -64,7 +64,8 @@ void WriteOwnRecord(const std::string& log_file, std::int32_t status, const Send
     record.send_timeout = smtp.SendTimeout();
     record.recv_timeout = smtp.RecvTimeout();
     record.sync = smtp.Sync();
-    outlark::WriteSendRecord(log_file, record);
+    if (!outlark::WriteSendRecord(log_file, record))
+        std::cerr << "outlark: warning: the send log " << log_file << " could not be written\n";
 }
 
 // Sends through the component; the status. On a failure the cause goes to standard error.
