@@ -39,6 +39,17 @@ std::string DescribeFailure(const CommandFailure& f) {
     const std::string reply = TerminalSafe(f.reply);
     if (f.reply.starts_with("-ERR")) return head + "the server refused it: " + reply;
     switch (f.kind) {
+        case CommandKind::kConnect:
+            if (f.reply.empty() && f.elapsed >= std::chrono::seconds(f.timeoutSeconds)) {
+                return head + "no connection or greeting within " + std::to_string(f.timeoutSeconds) +
+                       " seconds";
+            }
+            if (f.reply.empty()) {
+                return head +
+                       "no connection (name unknown, without a reverse entry, or connection refused) "
+                       "or it closed before the greeting";
+            }
+            break;
         case CommandKind::kListing:
             if (f.reply.starts_with("+OK")) {
                 return head + "the listing broke off after \"" + reply + "\": longer than 10 MiB, or " +

@@ -10,6 +10,7 @@
 namespace inlark_tool {
 
 enum class CommandKind {
+    kConnect,   // ConnectByName, ConnectByAddr: the connection and the greeting
     kStatus,    // one status line: USER, PASS, STAT, LIST n, DELE, QUIT
     kListing,   // a status line and then lines up to ".": LIST, UIDL
     kRetrieval  // TOP, RETR: the component keeps no reply line when they fail

@@ -81,7 +81,7 @@ bool MailboxSession::Open() {
     pop3_.SetRecvTimeout(options_.timeout);
     const std::u16string server = FromUtf8(options_.server);
     const bool connected = Run("connecting to " + options_.server + ":" + std::to_string(options_.port),
-                               CommandKind::kStatus, [&](inlark::Pop3& pop3, std::int32_t* result) {
+                               CommandKind::kConnect, [&](inlark::Pop3& pop3, std::int32_t* result) {
                                    if (options_.byAddress) {
                                        pop3.ConnectByAddr(server, result);
                                    } else {

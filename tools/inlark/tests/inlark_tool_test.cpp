@@ -189,6 +189,12 @@ TEST(InlarkTool, FailuresTellTheCause) {
          {"list"},
          "5",
          "inlark: STAT failed: the connection closed before the reply came\n"},
+        {"closed before the greeting",
+         Script().Drop(),
+         {"list"},
+         "5",
+         " failed: no connection (name unknown, without a reverse entry, or connection refused) or it closed "
+         "before the greeting\n"},
         {"log-in refused",
          Script().Reply("+OK ready\r\n").Expect("USER taro\r\n").Reply("-ERR [AUTH] no\r\n"),
          {"list"},

@@ -93,6 +93,13 @@ TEST(DescribeFailure, TellsTheCauseFromReplyAndTiming) {
          "UIDL failed: the connection closed before the reply came"},
         {{"QUIT", CommandKind::kStatus, 0, "garbage", milliseconds(1), 5},
          "QUIT failed: unexpected reply: garbage"},
+        {{"connecting to h:1", CommandKind::kConnect, 0, "", milliseconds(2), 5},
+         "connecting to h:1 failed: no connection (name unknown, without a reverse entry, or connection "
+         "refused) or it closed before the greeting"},
+        {{"connecting to h:1", CommandKind::kConnect, 0, "", milliseconds(5001), 5},
+         "connecting to h:1 failed: no connection or greeting within 5 seconds"},
+        {{"connecting to h:1", CommandKind::kConnect, 0, "-ERR full", milliseconds(2), 5},
+         "connecting to h:1 failed: the server refused it: -ERR full"},
         {{"DELE 0", CommandKind::kStatus, -2, "", milliseconds(0), 5},
          "DELE 0 failed: bad argument (nothing was sent)"},
         {{"logging in as x", CommandKind::kStatus, -3, "", milliseconds(0), 5},
