@@ -1,5 +1,6 @@
 #include "tools/inlark/mailbox_commands.h"
 
+#include <climits>
 #include <cstdint>
 #include <fstream>
 #include <iostream>
@@ -127,7 +128,7 @@ void AddMailboxCommands(CLI::App& app, MailboxArguments& a, Action& action) {
 
     CLI::App* top = app.add_subcommand("top", "print the header and the first lines of a message");
     AddMailboxOptions(*top, a.options);
-    top->add_option("number", a.number, "message number")->required();
+    top->add_option("number", a.number, "message number")->required()->check(CLI::Range(1, INT32_MAX));
     top->add_option("lines", a.lines, "body lines (0: the header alone)")
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
@@ -135,7 +136,7 @@ void AddMailboxCommands(CLI::App& app, MailboxArguments& a, Action& action) {
 
     CLI::App* retrieve = app.add_subcommand("retrieve", "retrieve a whole message");
     AddMailboxOptions(*retrieve, a.options);
-    retrieve->add_option("number", a.number, "message number")->required();
+    retrieve->add_option("number", a.number, "message number")->required()->check(CLI::Range(1, INT32_MAX));
     retrieve->alias("retr");
     retrieve->add_option("-o,--output", a.output,
                          "file to write the message to as it is (\"-\": standard output); without it the "
@@ -160,7 +161,7 @@ void AddMailboxCommands(CLI::App& app, MailboxArguments& a, Action& action) {
 
     CLI::App* remove = app.add_subcommand("delete", "delete messages (all or none)");
     AddMailboxOptions(*remove, a.options);
-    remove->add_option("numbers", a.numbers, "message numbers")->required();
+    remove->add_option("numbers", a.numbers, "message numbers")->required()->check(CLI::Range(1, INT32_MAX));
     remove->callback([&] { action = [&] { return Delete(a.options, a.numbers); }; });
 }
 

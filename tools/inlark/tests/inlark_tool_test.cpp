@@ -286,6 +286,14 @@ TEST(InlarkTool, TopWithoutLineCountAsksForOneLineAndPrintsTheHeader) {
     }
 }
 
+TEST(InlarkTool, MessageNumbersStartAtOne) {
+    for (const char* command : {"top", "retrieve", "delete"}) {
+        Outcome outcome = RunInlark({command, "0", "-s", "127.0.0.1", "-p", "1", "-u", "taro"}, "pw");
+        EXPECT_EQ(outcome.status, 2) << command;
+        EXPECT_FALSE(Has(outcome.err, "connect")) << outcome.err;
+    }
+}
+
 TEST(InlarkTool, TimeoutBelowOneSecondIsRefused) {
     for (const char* timeout : {"0", "-5", "soon"}) {
         Outcome outcome =
