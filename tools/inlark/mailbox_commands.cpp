@@ -1,5 +1,6 @@
 #include "tools/inlark/mailbox_commands.h"
 
+#include <climits>
 #include <cstdint>
 #include <fstream>
 #include <iostream>
@@ -9,64 +10,38 @@
 #include <vector>
 
 #include "mailcore/wide_text.h"
+#include "tools/inlark/mailbox_reading.h"
 #include "tools/inlark/mailbox_session.h"
 #include "tools/inlark/parse_command.h"
+#include "tools/inlark/scan_command.h"
+#include "tools/inlark/server_text.h"
 
 namespace inlark_tool {
 
 namespace {
 
-// The retrieved text as the server's bytes, without the end line "." that closed it.
-std::string MessageBytes(inlark::Pop3& pop3) {
-    std::u16string text;
-    pop3.GetMessage(&text);
-    std::string bytes = mailcore::WideToCp932(text);
-    if (bytes.ends_with("\r\n.\r\n")) {
-        bytes.resize(bytes.size() - 3);
-    } else if (bytes == ".\r\n") {
-        bytes.clear();
-    }
-    return bytes;
-}
-
 int List(const MailboxOptions& options, bool uidl) {
     MailboxSession session(options);
     if (!session.Open()) return 1;
-    inlark::Pop3& pop3 = session.Pop3();
-    std::int32_t result = 0;
-    pop3.STAT(&result);
-    if (result != 1) {
-        session.ReportFailure("STAT", result);
-        return 1;
+    std::optional<MailboxTotals> totals = ReadTotals(session);
+    if (!totals) return 1;
+    std::cout << totals->messages << " messages, " << totals->octets << " octets\n";
+    std::optional<std::vector<ListedMessage>> list = uidl ? ReadUids(session) : ReadListing(session);
+    if (!list) return 1;
+    for (const ListedMessage& entry : *list) {
+        std::cout << entry.number << ' ';
+        if (uidl) {
+            std::cout << TerminalSafe(entry.uid) << '\n';
+        } else {
+            std::cout << entry.size << '\n';
+        }
     }
-    std::int32_t messages = 0;
-    std::u16string octets;
-    pop3.GetNo(1, &messages);
-    pop3.GetData(1, &octets);
-    std::cout << messages << " messages, " << ToUtf8(octets) << " octets\n";
-    if (uidl) {
-        pop3.UIDL(0, &result);
-    } else {
-        pop3.LIST(0, &result);
-    }
-    if (result != 1) {
-        session.ReportFailure(uidl ? "UIDL" : "LIST", result);
-        return 1;
-    }
-    std::int32_t count = 0;
-    pop3.GetCount(&count);
-    for (std::int32_t i = 1; i <= count; ++i) {
-        std::int32_t number = 0;
-        std::u16string data;
-        pop3.GetNo(i, &number);
-        pop3.GetData(i, &data);
-        std::cout << number << ' ' << ToUtf8(data) << '\n';
-    }
-    return session.Quit() ? 0 : 1;
+    std::cout.flush();
+    return session.QuitAfterReading("the listing above is complete");
 }
 
 bool WriteOut(const std::string& bytes, const std::string& path) {
-    if (path.empty() || path == "-") {
+    if (path == "-") {
         std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         std::cout.flush();
         return static_cast<bool>(std::cout);
@@ -78,45 +53,62 @@ bool WriteOut(const std::string& bytes, const std::string& path) {
     return static_cast<bool>(file);
 }
 
-// TOP_ (lines > 0 or 0) or RETR (lines < 0) of one message, written to `output` or standard output, or
-// printed parsed when `parse` is given.
+// The header and `lines` body lines (TOP, lines >= 0; 0 for the header alone) or the whole message (RETR,
+// lines < 0), written to `output` (as it is), or printed for the terminal, or printed parsed.
 int Fetch(const MailboxOptions& options, std::int32_t number, std::int32_t lines, const std::string& output,
           const std::optional<inlark::tool::ParseOptions>& parse = std::nullopt) {
     MailboxSession session(options);
     if (!session.Open()) return 1;
-    inlark::Pop3& pop3 = session.Pop3();
-    std::int32_t result = 0;
-    const bool top = lines >= 0;
-    if (top) {
-        pop3.TOP_(number, lines, &result);
+    // LIST n first: a refusal of it carries the server's words, which a failed TOP or RETR does not keep.
+    if (!ReadSize(session, number)) return 1;
+    std::string bytes;
+    std::string what;
+    if (lines == 0) {
+        std::optional<std::string> header = ReadHeader(session, number);
+        if (!header) return 1;
+        bytes = std::move(*header);
+        what = "header of message " + std::to_string(number);
     } else {
-        pop3.RETR(number, &result);
+        const std::string command = lines > 0 ? "TOP " + std::to_string(number) + " " + std::to_string(lines)
+                                              : "RETR " + std::to_string(number);
+        if (!session.Run(command, CommandKind::kRetrieval, [&](inlark::Pop3& pop3, std::int32_t* result) {
+                if (lines > 0) {
+                    pop3.TOP_(number, lines, result);
+                } else {
+                    pop3.RETR(number, result);
+                }
+            })) {
+            return 1;
+        }
+        bytes = RetrievedBytes(session.Pop3());
+        what = lines > 0
+                   ? "header and " + std::to_string(lines) + " lines of message " + std::to_string(number)
+                   : "message " + std::to_string(number);
     }
-    if (result != 1) {
-        session.ReportFailure((top ? "TOP " : "RETR ") + std::to_string(number), result);
-        return 1;
-    }
-    std::string bytes = MessageBytes(pop3);
+    const std::string done = what + " was read";
     if (parse) {
-        if (!session.Quit()) return 1;
+        session.QuitAfterReading(done);
         return inlark::tool::PrintParsedMessage(std::move(bytes), *parse, std::cout, std::cerr);
     }
-    if (!WriteOut(bytes, output)) return 1;
-    std::cerr << (top ? "headers and " + std::to_string(lines) + " lines of message " : "message ") << number
-              << ": " << bytes.size() << " octets"
+    if (output.empty()) {
+        std::cout << LinesForTerminal(mailcore::Cp932ToUtf8(bytes));
+        std::cout.flush();
+        if (!std::cout) return 1;
+    } else if (!WriteOut(bytes, output)) {
+        return 1;
+    }
+    std::cerr << what << ": " << bytes.size() << " octets"
               << (output.empty() || output == "-" ? std::string() : " written to " + output) << "\n";
-    return session.Quit() ? 0 : 1;
+    return session.QuitAfterReading(done);
 }
 
 int Delete(const MailboxOptions& options, const std::vector<std::int32_t>& numbers) {
     MailboxSession session(options);
     if (!session.Open()) return 1;
     for (std::int32_t number : numbers) {
-        std::int32_t result = 0;
-        session.Pop3().DELE(number, &result);
-        if (result != 1) {
-            // Leaving without QUIT keeps every message, so a partial deletion never happens.
-            session.ReportFailure("DELE " + std::to_string(number), result);
+        // Leaving without QUIT keeps every message, so a partial deletion never happens.
+        if (!session.Run("DELE " + std::to_string(number), CommandKind::kStatus,
+                         [number](inlark::Pop3& pop3, std::int32_t* result) { pop3.DELE(number, result); })) {
             return 1;
         }
         std::cerr << "marked message " << number << " for deletion\n";
@@ -136,17 +128,19 @@ void AddMailboxCommands(CLI::App& app, MailboxArguments& a, Action& action) {
 
     CLI::App* top = app.add_subcommand("top", "print the header and the first lines of a message");
     AddMailboxOptions(*top, a.options);
-    top->add_option("number", a.number, "message number")->required();
-    top->add_option("lines", a.lines, "body lines (0 sends \"TOP n\" without a line count)")
+    top->add_option("number", a.number, "message number")->required()->check(CLI::Range(1, INT32_MAX));
+    top->add_option("lines", a.lines, "body lines (0: the header alone)")
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
     top->callback([&] { action = [&] { return Fetch(a.options, a.number, a.lines, ""); }; });
 
     CLI::App* retrieve = app.add_subcommand("retrieve", "retrieve a whole message");
     AddMailboxOptions(*retrieve, a.options);
-    retrieve->add_option("number", a.number, "message number")->required();
+    retrieve->add_option("number", a.number, "message number")->required()->check(CLI::Range(1, INT32_MAX));
     retrieve->alias("retr");
-    retrieve->add_option("-o,--output", a.output, "file to write the message to (default: standard output)");
+    retrieve->add_option("-o,--output", a.output,
+                         "file to write the message to as it is (\"-\": standard output); without it the "
+                         "message is printed with control characters replaced");
     CLI::Option* parse = retrieve->add_flag("--parse", a.parse, "print the parsed message as JSON in UTF-8");
     retrieve->add_option("--save-attachments", a.save_attachments, "with --parse: save the attachments here")
         ->needs(parse);
@@ -159,9 +153,15 @@ void AddMailboxCommands(CLI::App& app, MailboxArguments& a, Action& action) {
         };
     });
 
+    CLI::App* scan =
+        app.add_subcommand("scan", "one line per message: number, size, unique id, date, sender, subject");
+    AddMailboxOptions(*scan, a.options);
+    scan->add_flag("--json", a.json, "one JSON object per line instead of tab-separated fields");
+    scan->callback([&] { action = [&] { return Scan(a.options, a.json); }; });
+
     CLI::App* remove = app.add_subcommand("delete", "delete messages (all or none)");
     AddMailboxOptions(*remove, a.options);
-    remove->add_option("numbers", a.numbers, "message numbers")->required();
+    remove->add_option("numbers", a.numbers, "message numbers")->required()->check(CLI::Range(1, INT32_MAX));
     remove->callback([&] { action = [&] { return Delete(a.options, a.numbers); }; });
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The subcommands that work a mailbox: list, top, retrieve, delete.
+// The subcommands that work a mailbox: list, top, retrieve, scan, delete.
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
@@ -18,6 +18,7 @@ using Action = std::function<int()>;
 struct MailboxArguments {
     MailboxOptions options;
     bool uidl = false;
+    bool json = false;  // scan: JSON lines
     std::int32_t number = 0;
     std::int32_t lines = 0;
     std::string output;

@@ -1,6 +1,7 @@
 #include "tools/inlark/mailbox_session.h"
 
 #include <cstdlib>
+#include <exception>
 #include <fstream>
 #include <iostream>
 
@@ -16,7 +17,16 @@ void AddMailboxOptions(CLI::App& command, MailboxOptions& options) {
     command.add_option("--password-file", options.passwordFile,
                        "file whose first line is the password (default: $INLARK_PASSWORD)");
     command.add_option("--timeout", options.timeout, "send and receive time-out in seconds")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                try {
+                    if (std::stoll(value) >= 1) return std::string();
+                } catch (const std::exception&) {
+                }
+                return "the time-out must be a whole number of seconds, at least 1 (not " + value + ")";
+            },
+            "SECONDS>=1"));
     command.add_flag("--address", options.byAddress,
                      "the server is a numeric address (needs a reverse entry)");
 }
@@ -43,35 +53,21 @@ std::u16string FromUtf8(const std::string& text) {
     return mailcore::Cp932ToWide(mailcore::Utf8ToCp932(text));
 }
 
-void MailboxSession::ReportFailure(const std::string& what, std::int32_t result) {
-    std::cerr << "inlark: " << what << " failed";
-    switch (result) {
-        case -1:
-            std::cerr << ": busy\n";
-            return;
-        case -2:
-            std::cerr << ": bad argument\n";
-            return;
-        case -3:
-            std::cerr << ": user name longer than 32 bytes\n";
-            return;
-        case -4:
-            std::cerr << ": password longer than 32 bytes\n";
-            return;
-        case -5:
-            std::cerr << ": already connected\n";
-            return;
+std::string MailboxSession::Describe(const std::string& what, CommandKind kind, std::int32_t result,
+                                     std::chrono::milliseconds elapsed) {
+    CommandFailure failure{what, kind, result, {}, elapsed, options_.timeout};
+    if (result >= 0) {
+        std::u16string reply;
+        pop3_.GetMessage(&reply);
+        failure.reply = ToUtf8(reply);
+        while (!failure.reply.empty() && (failure.reply.back() == '\n' || failure.reply.back() == '\r')) {
+            failure.reply.pop_back();
+        }
     }
-    std::u16string reply;
-    pop3_.GetMessage(&reply);
-    std::string text = ToUtf8(reply);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    if (text.empty()) {
-        std::cerr << " (no reply, or a negative one)\n";
-    } else {
-        std::cerr << ": " << text << "\n";
-    }
+    return DescribeFailure(failure);
 }
+
+void MailboxSession::Print(const std::string& failure) { std::cerr << "inlark: " << failure << "\n"; }
 
 bool MailboxSession::Open() {
     std::string problem;
@@ -83,20 +79,21 @@ bool MailboxSession::Open() {
     pop3_.SetPort(options_.port);
     pop3_.SetSendTimeout(options_.timeout);
     pop3_.SetRecvTimeout(options_.timeout);
-    std::int32_t result = 0;
-    if (options_.byAddress) {
-        pop3_.ConnectByAddr(FromUtf8(options_.server), &result);
-    } else {
-        pop3_.ConnectByName(FromUtf8(options_.server), &result);
-    }
-    if (result != 1) {
-        ReportFailure("connecting to " + options_.server + ":" + std::to_string(options_.port), result);
-        return false;
-    }
+    const std::u16string server = FromUtf8(options_.server);
+    const bool connected = Run("connecting to " + options_.server + ":" + std::to_string(options_.port),
+                               CommandKind::kConnect, [&](inlark::Pop3& pop3, std::int32_t* result) {
+                                   if (options_.byAddress) {
+                                       pop3.ConnectByAddr(server, result);
+                                   } else {
+                                       pop3.ConnectByName(server, result);
+                                   }
+                               });
+    if (!connected) return false;
     std::cerr << "connected to " << options_.server << ":" << options_.port << "\n";
-    pop3_.Authorize(FromUtf8(options_.user), FromUtf8(*password), &result);
-    if (result != 1) {
-        ReportFailure("logging in as " + options_.user, result);
+    if (!Run("logging in as " + options_.user, CommandKind::kStatus,
+             [&](inlark::Pop3& pop3, std::int32_t* result) {
+                 pop3.Authorize(FromUtf8(options_.user), FromUtf8(*password), result);
+             })) {
         return false;
     }
     std::cerr << "logged in as " << options_.user << "\n";
@@ -104,13 +101,18 @@ bool MailboxSession::Open() {
 }
 
 bool MailboxSession::Quit() {
-    std::int32_t result = 0;
-    pop3_.QUIT(&result);
-    if (result != 1) {
-        ReportFailure("QUIT", result);
-        return false;
+    return Run("QUIT", CommandKind::kStatus,
+               [](inlark::Pop3& pop3, std::int32_t* result) { pop3.QUIT(result); });
+}
+
+int MailboxSession::QuitAfterReading(const std::string& done) {
+    std::string failure;
+    if (!Run(
+            "QUIT", CommandKind::kStatus, [](inlark::Pop3& pop3, std::int32_t* result) { pop3.QUIT(result); },
+            &failure)) {
+        std::cerr << "inlark: warning: " << failure << " (" << done << ")\n";
     }
-    return true;
+    return 0;
 }
 
 MailboxSession::~MailboxSession() {

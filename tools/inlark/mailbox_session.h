@@ -2,11 +2,13 @@
 // What every mailbox subcommand shares: where the mailbox is, how to log in, and one logged-in session.
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "inlark/pop3.h"
+#include "tools/inlark/failure_cause.h"
 
 namespace inlark_tool {
 
@@ -19,7 +21,8 @@ struct MailboxOptions {
     bool byAddress = false;
 };
 
-// Adds --server, --port, --user, --password-file, --timeout and --address to a subcommand.
+// Adds --server, --port, --user, --password-file, --timeout and --address to a subcommand. A time-out
+// below one second is refused at parse time.
 void AddMailboxOptions(CLI::App& command, MailboxOptions& options);
 
 // The password from --password-file (its first line) or from INLARK_PASSWORD; never from the argument
@@ -42,12 +45,36 @@ class MailboxSession {
     [[nodiscard]] bool Open();
     // Ends the session with QUIT, which makes the server carry out deletions. False when QUIT failed.
     [[nodiscard]] bool Quit();
+    // QUIT after a command that only read: a refusal is a warning, since what was asked for arrived.
+    // Always 0, the exit status.
+    int QuitAfterReading(const std::string& done);
 
     inlark::Pop3& Pop3() { return pop3_; }
-    // Prints "inlark: <what> failed: <server's reply>" to standard error.
-    void ReportFailure(const std::string& what, std::int32_t result);
+
+    // Runs `call(pop3, &result)`; on failure prints "inlark: <what> failed: <cause>" (or leaves that text
+    // in `failure` when given) and returns false.
+    template <typename Call>
+    bool Run(const std::string& what, CommandKind kind, Call&& call, std::string* failure = nullptr) {
+        const auto started = std::chrono::steady_clock::now();
+        std::int32_t result = 0;
+        call(pop3_, &result);
+        if (result == 1) return true;
+        std::string text = Describe(what, kind, result,
+                                    std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now() - started));
+        if (failure != nullptr) {
+            *failure = std::move(text);
+        } else {
+            Print(text);
+        }
+        return false;
+    }
 
   private:
+    std::string Describe(const std::string& what, CommandKind kind, std::int32_t result,
+                         std::chrono::milliseconds elapsed);
+    static void Print(const std::string& failure);
+
     const MailboxOptions& options_;
     inlark::Pop3 pop3_;
 };

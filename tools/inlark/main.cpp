@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error);
+        // Every usage problem, a refused --timeout among them, exits with 2.
+        return app.exit(error) == 0 ? 0 : 2;
     }
     return action ? action() : 2;
 }

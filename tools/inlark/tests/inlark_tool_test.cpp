@@ -1,13 +1,8 @@
 // The inlark program against the scripted server: what it sends, prints and writes.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,75 +10,34 @@
 #include <vector>
 
 #include "testing/scripted_server/scripted_server.h"
-
-extern char** environ;
+#include "tools/inlark/tests/run_inlark.h"
 
 namespace {
 
+using inlark_tool_test::Outcome;
+using inlark_tool_test::RunInlark;
 using scripted::Script;
 using scripted::ScriptedServer;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the program with `args` and, when given, INLARK_PASSWORD set to `password`.
-Outcome RunInlark(const std::vector<std::string>& args, const char* password) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        if (std::string_view(*e).starts_with("INLARK_PASSWORD=")) continue;
-        env.emplace_back(*e);
-    }
-    if (password != nullptr) env.push_back(std::string("INLARK_PASSWORD=") + password);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> all = {INLARK_PROGRAM};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    int out[2], err[2];
-    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
-    EXPECT_EQ(pipe2(err, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    pid_t pid;
-    Outcome outcome;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    close(err[1]);
-    if (rc != 0) return outcome;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    int open = 2;
-    while (open > 0 && poll(fds, 2, 10000) > 0) {
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            char buffer[4096];
-            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            } else {
-                (i == 0 ? outcome.out : outcome.err).append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return outcome;
+std::vector<std::string> Mailbox(const char* command, const ScriptedServer& server,
+                                 const char* timeout = "5") {
+    return {command, "-s",   "127.0.0.1", "-p",   std::to_string(server.Port()),
+            "-u",    "taro", "--timeout", timeout};
 }
 
-std::vector<std::string> Mailbox(const char* command, const ScriptedServer& server) {
-    return {command, "-s", "127.0.0.1", "-p", std::to_string(server.Port()), "-u", "taro", "--timeout", "5"};
+std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// No escape, bell or other control byte reached the terminal.
+bool TerminalClean(const std::string& text) {
+    for (unsigned char c : text) {
+        if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) return false;
+    }
+    return !Has(text, "\xc2\x9b");
 }
 
 Script LoggedIn() {
@@ -113,6 +67,8 @@ TEST(InlarkTool, ListPrintsSizes) {
 
 TEST(InlarkTool, RetrieveWritesTheMessageWithoutItsEndLine) {
     ScriptedServer server(LoggedIn()
+                              .Expect("LIST 3\r\n")
+                              .Reply("+OK 3 20\r\n")
                               .Expect("RETR 3\r\n")
                               .Reply("+OK\r\nSubject: s\r\n\r\n..dot\r\n.\r\n")
                               .Expect("QUIT\r\n")
@@ -132,6 +88,8 @@ TEST(InlarkTool, RetrieveWritesTheMessageWithoutItsEndLine) {
 
 TEST(InlarkTool, RetrParsePrintsJsonAndSavesAttachments) {
     ScriptedServer server(LoggedIn()
+                              .Expect("LIST 1\r\n")
+                              .Reply("+OK 1 300\r\n")
                               .Expect("RETR 1\r\n")
                               .Reply("+OK\r\nSubject: hello\r\nMIME-Version: 1.0\r\n"
                                      "Content-Type: multipart/mixed; boundary=b1\r\n\r\n"
@@ -162,7 +120,9 @@ TEST(InlarkTool, DeleteIsAllOrNothing) {
     args.insert(args.end(), {"1", "2", "3"});
     Outcome outcome = RunInlark(args, "pw");
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_NE(outcome.err.find("DELE 2 failed: -ERR no such message"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("DELE 2 failed: the server refused it: -ERR no such message"),
+              std::string::npos)
+        << outcome.err;
     server.Stop();
     EXPECT_EQ(server.Received(), "USER taro\r\nPASS pw\r\nDELE 1\r\nDELE 2\r\n");  // no QUIT
 }
@@ -191,6 +151,240 @@ TEST(InlarkTool, PasswordComesFromAFileOrTheEnvironmentOnly) {
     EXPECT_NE(noOption.status, 0);
     unused.Stop(scripted::Milliseconds(0));
     EXPECT_EQ(unused.Accepted(), 0u);
+}
+
+// Each failure names the command and the cause, and shows the server's own refusal, cleaned.
+TEST(InlarkTool, FailuresTellTheCause) {
+    struct Case {
+        const char* name;
+        Script script;
+        std::vector<std::string> command;
+        const char* timeout;
+        std::string message;
+    };
+    const std::string flood(11 * 1024 * 1024, 'x');
+    Case cases[] = {
+        {"no such message, refused at LIST n",
+         LoggedIn().Expect("LIST 3\r\n").Reply("-ERR There's no message 3.\r\n"),
+         {"retrieve", "3"},
+         "5",
+         "inlark: LIST 3 failed: the server refused it: -ERR There's no message 3.\n"},
+        {"RETR refused after a good LIST n",
+         LoggedIn().Expect("LIST 3\r\n").Reply("+OK 3 120\r\n").Expect("RETR 3\r\n").Reply("-ERR locked\r\n"),
+         {"retrieve", "3"},
+         "5",
+         "inlark: RETR 3 failed: the server refused it, closed the connection, or sent more than 10 MiB"},
+        {"RETR unanswered",
+         LoggedIn().Expect("LIST 3\r\n").Reply("+OK 3 120\r\n").Expect("RETR 3\r\n").Silence(),
+         {"retrieve", "3"},
+         "1",
+         "inlark: RETR 3 failed: no reply within 1 seconds"},
+        {"DELE refused with control characters",
+         LoggedIn().Expect("DELE 1\r\n").Reply("-ERR \x1b]0;owned\x07gone\x1b[2J\r\n"),
+         {"delete", "1"},
+         "5",
+         "inlark: DELE 1 failed: the server refused it: -ERR ?]0;owned?gone?[2J\n"},
+        {"connection closed at STAT",
+         LoggedIn().Expect("STAT\r\n").Drop(),
+         {"list"},
+         "5",
+         "inlark: STAT failed: the connection closed before the reply came\n"},
+        {"closed before the greeting",
+         Script().Drop(),
+         {"list"},
+         "5",
+         " failed: no connection (name unknown, without a reverse entry, or connection refused) or it closed "
+         "before the greeting\n"},
+        {"log-in refused",
+         Script().Reply("+OK ready\r\n").Expect("USER taro\r\n").Reply("-ERR [AUTH] no\r\n"),
+         {"list"},
+         "5",
+         "inlark: logging in as taro failed: the server refused it: -ERR [AUTH] no\n"},
+        {"over-long listing",
+         LoggedIn()
+             .Expect("STAT\r\n")
+             .Reply("+OK 1 10\r\n")
+             .Expect("LIST\r\n")
+             .Reply("+OK listing\r\n")
+             .Flood(flood.size(), 'x', 70),
+         {"list"},
+         "5",
+         "inlark: LIST failed: the listing broke off after \"+OK listing\": longer than 10 MiB"},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(std::move(c.script));
+        Outcome outcome = RunInlark(With(Mailbox(c.command[0].c_str(), server, c.timeout),
+                                         std::vector<std::string>(c.command.begin() + 1, c.command.end())),
+                                    "pw");
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_TRUE(Has(outcome.err, c.message)) << outcome.err;
+        EXPECT_FALSE(Has(outcome.err, "+OK\n"));
+        EXPECT_TRUE(TerminalClean(outcome.err)) << outcome.err;
+        EXPECT_TRUE(TerminalClean(outcome.out)) << outcome.out;
+        server.Stop(scripted::Milliseconds(0));
+    }
+}
+
+TEST(InlarkTool, ServerTextReachesTheTerminalWithoutControlCharacters) {
+    ScriptedServer uids(LoggedIn()
+                            .Expect("STAT\r\n")
+                            .Reply("+OK 1 10\r\n")
+                            .Expect("UIDL\r\n")
+                            .Reply("+OK\r\n1 id\x1b[31m\x07\x7f\r\n.\r\n")
+                            .Expect("QUIT\r\n")
+                            .Reply("+OK\r\n"));
+    Outcome listed = RunInlark(With(Mailbox("list", uids), {"--uidl"}), "pw");
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out, "1 messages, 10 octets\n1 id?[31m??\n");
+
+    ScriptedServer top(LoggedIn()
+                           .Expect("LIST 2\r\n")
+                           .Reply("+OK 2 80\r\n")
+                           .Expect("TOP 2 3\r\n")
+                           .Reply("+OK\r\nSubject: \x1b]2;title\x07hi\r\n\r\nbody\x1b[H\r\n.\r\n")
+                           .Expect("QUIT\r\n")
+                           .Reply("+OK\r\n"));
+    Outcome shown = RunInlark(With(Mailbox("top", top), {"2", "3"}), "pw");
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(shown.out, "Subject: ?]2;title?hi\n\nbody?[H\n");
+}
+
+TEST(InlarkTool, RetrieveToAFileKeepsTheBytesAsSent) {
+    ScriptedServer server(LoggedIn()
+                              .Expect("LIST 1\r\n")
+                              .Reply("+OK 1 40\r\n")
+                              .Expect("RETR 1\r\n")
+                              .Reply("+OK\r\nSubject: \x1b[1mbold\r\n\r\nx\r\n.\r\n")
+                              .Expect("QUIT\r\n")
+                              .Reply("+OK\r\n"));
+    auto path = std::filesystem::temp_directory_path() / ("inlark_tool_raw_" + std::to_string(getpid()));
+    Outcome outcome = RunInlark(With(Mailbox("retrieve", server), {"1", "-o", path.string()}), "pw");
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    EXPECT_EQ(content.str(), "Subject: \x1b[1mbold\r\n\r\nx\r\n");
+    std::filesystem::remove(path);
+}
+
+TEST(InlarkTool, TopWithoutLineCountAsksForOneLineAndPrintsTheHeader) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"4"}, {"4", "0"}}) {
+        ScriptedServer server(LoggedIn()
+                                  .Expect("LIST 4\r\n")
+                                  .Reply("+OK 4 60\r\n")
+                                  .Expect("TOP 4 1\r\n")
+                                  .Reply("+OK\r\nFrom: a@b\r\nSubject: s\r\n\r\nfirst line\r\n.\r\n")
+                                  .Expect("QUIT\r\n")
+                                  .Reply("+OK\r\n"));
+        Outcome outcome = RunInlark(With(Mailbox("top", server), args), "pw");
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_EQ(outcome.out, "From: a@b\nSubject: s\n\n");
+        EXPECT_TRUE(Has(outcome.err, "header of message 4:")) << outcome.err;
+        server.Stop();
+        EXPECT_TRUE(server.Failures().empty()) << server.Failures().front();
+    }
+}
+
+TEST(InlarkTool, MessageNumbersStartAtOne) {
+    for (const char* command : {"top", "retrieve", "delete"}) {
+        Outcome outcome = RunInlark({command, "0", "-s", "127.0.0.1", "-p", "1", "-u", "taro"}, "pw");
+        EXPECT_EQ(outcome.status, 2) << command;
+        EXPECT_FALSE(Has(outcome.err, "connect")) << outcome.err;
+    }
+}
+
+TEST(InlarkTool, TimeoutBelowOneSecondIsRefused) {
+    for (const char* timeout : {"0", "-5", "soon"}) {
+        Outcome outcome =
+            RunInlark({"list", "-s", "127.0.0.1", "-p", "1", "-u", "taro", "--timeout", timeout}, "pw");
+        EXPECT_EQ(outcome.status, 2) << timeout;
+        EXPECT_TRUE(Has(outcome.err, "at least 1")) << outcome.err;
+        EXPECT_FALSE(Has(outcome.err, "connect")) << outcome.err;
+    }
+}
+
+TEST(InlarkTool, SizesAboveTwoGibibytesAreShownWhole) {
+    ScriptedServer server(LoggedIn()
+                              .Expect("STAT\r\n")
+                              .Reply("+OK 2 5000000100\r\n")
+                              .Expect("LIST\r\n")
+                              .Reply("+OK\r\n1 5000000000\r\n2 100\r\n.\r\n")
+                              .Expect("LIST 1\r\n")
+                              .Reply("+OK 1 5000000000\r\n")
+                              .Expect("QUIT\r\n")
+                              .Reply("+OK\r\n"));
+    Outcome outcome = RunInlark(Mailbox("list", server), "pw");
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "2 messages, 5000000100 octets\n1 5000000000\n2 100\n");
+}
+
+TEST(InlarkTool, RefusedQuitAfterReadingIsAWarning) {
+    ScriptedServer server(LoggedIn()
+                              .Expect("LIST 1\r\n")
+                              .Reply("+OK 1 20\r\n")
+                              .Expect("RETR 1\r\n")
+                              .Reply("+OK\r\nSubject: s\r\n\r\nb\r\n.\r\n")
+                              .Expect("QUIT\r\n")
+                              .Reply("-ERR \x07"
+                                     "cannot commit\r\n"));
+    Outcome outcome = RunInlark(With(Mailbox("retrieve", server), {"1"}), "pw");
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "Subject: s\n\nb\n");
+    EXPECT_TRUE(Has(outcome.err,
+                    "inlark: warning: QUIT failed: the server refused it: -ERR ?cannot commit "
+                    "(message 1 was read)"))
+        << outcome.err;
+
+    ScriptedServer deleting(
+        LoggedIn().Expect("DELE 1\r\n").Reply("+OK\r\n").Expect("QUIT\r\n").Reply("-ERR no\r\n"));
+    Outcome deleted = RunInlark(With(Mailbox("delete", deleting), {"1"}), "pw");
+    EXPECT_EQ(deleted.status, 1);  // the deletion may not have happened
+    EXPECT_TRUE(Has(deleted.err, "inlark: QUIT failed: the server refused it: -ERR no")) << deleted.err;
+}
+
+TEST(InlarkTool, ScanListsEveryMessageInOneSession) {
+    const std::string header1 =
+        "MIME-Version: 1.0\r\nFrom: \"=?ISO-2022-JP?B?GyRCQkBPOhsoQg==?=\" <taro@example.jp>\r\n"
+        "Subject: hello\r\n"
+        "Date: Mon, 7 Dec 2026 09:30:15 +0900\r\n\r\nbody\r\n.\r\n";
+    const std::string header2 =
+        "From: evil@example.com\r\nSubject: a\x07"
+        "b\x7f\tgo\r\n\r\n.\r\n";
+    auto script = [&] {
+        return LoggedIn()
+            .Expect("LIST\r\n")
+            .Reply("+OK\r\n1 300\r\n2 3000000000\r\n.\r\n")
+            .Expect("LIST 2\r\n")
+            .Reply("+OK 2 3000000000\r\n")
+            .Expect("UIDL\r\n")
+            .Reply("+OK\r\n1 uid-one\r\n2 uid\x1b-two\r\n.\r\n")
+            .Expect("TOP 1 1\r\n")
+            .Reply("+OK\r\n" + header1)
+            .Expect("TOP 2 1\r\n")
+            .Reply("+OK\r\n" + header2)
+            .Expect("QUIT\r\n")
+            .Reply("+OK\r\n");
+    };
+    ScriptedServer server(script());
+    Outcome outcome = RunInlark(Mailbox("scan", server), "pw");
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out,
+              "1\t300\tuid-one\t2026-12-07 09:30:15\t\xe5\xa4\xaa\xe9\x83\x8e <taro@example.jp>\thello\n"
+              "2\t3000000000\tuid?-two\t\tevil@example.com\ta?b? go\n");
+    server.Stop();
+    EXPECT_TRUE(server.Failures().empty()) << server.Failures().front();
+    EXPECT_EQ(server.Accepted(), 1u);
+
+    ScriptedServer json(script());
+    Outcome lines = RunInlark(With(Mailbox("scan", json), {"--json"}), "pw");
+    EXPECT_EQ(lines.status, 0) << lines.err;
+    EXPECT_EQ(lines.out,
+              "{\"number\":1,\"size\":300,\"uid\":\"uid-one\",\"date\":\"2026-12-07 09:30:15\","
+              "\"from\":{\"name\":\"\xe5\xa4\xaa\xe9\x83\x8e\",\"address\":\"taro@example.jp\"},\"subject\":"
+              "\"hello\"}\n"
+              "{\"number\":2,\"size\":3000000000,\"uid\":\"uid?-two\",\"date\":null,"
+              "\"from\":{\"name\":\"\",\"address\":\"evil@example.com\"},\"subject\":\"a?b?\\tgo\"}\n");
 }
 
 }  // namespace

@@ -1,0 +1,108 @@
+#include "tools/inlark/mailbox_reading.h"
+
+#include <cstdint>
+
+#include "mailcore/wide_text.h"
+#include "tools/inlark/server_text.h"
+
+namespace inlark_tool {
+
+namespace {
+
+std::string LastReplyBytes(inlark::Pop3& pop3) {
+    std::u16string reply;
+    pop3.GetMessage(&reply);
+    return mailcore::WideToCp932(reply);
+}
+
+}  // namespace
+
+std::optional<MailboxTotals> ReadTotals(MailboxSession& session) {
+    if (!session.Run("STAT", CommandKind::kStatus,
+                     [](inlark::Pop3& pop3, std::int32_t* result) { pop3.STAT(result); })) {
+        return std::nullopt;
+    }
+    MailboxTotals totals;
+    session.Pop3().GetNo(1, &totals.messages);
+    totals.octets = SecondNumber(LastReplyBytes(session.Pop3())).value_or(0);
+    return totals;
+}
+
+std::optional<std::uint64_t> ReadSize(MailboxSession& session, std::int32_t number) {
+    const std::string what = "LIST " + std::to_string(number);
+    if (!session.Run(what, CommandKind::kStatus,
+                     [number](inlark::Pop3& pop3, std::int32_t* result) { pop3.LIST(number, result); })) {
+        return std::nullopt;
+    }
+    return SecondNumber(LastReplyBytes(session.Pop3())).value_or(0);
+}
+
+std::optional<std::vector<ListedMessage>> ReadListing(MailboxSession& session) {
+    inlark::Pop3& pop3 = session.Pop3();
+    if (!session.Run("LIST", CommandKind::kListing,
+                     [](inlark::Pop3& p, std::int32_t* result) { p.LIST(0, result); })) {
+        return std::nullopt;
+    }
+    std::int32_t count = 0;
+    pop3.GetCount(&count);
+    std::vector<ListedMessage> list(static_cast<std::size_t>(count));
+    for (std::int32_t i = 1; i <= count; ++i) {
+        ListedMessage& entry = list[static_cast<std::size_t>(i - 1)];
+        std::u16string size;
+        pop3.GetNo(i, &entry.number);
+        pop3.GetData(i, &size);
+        entry.size = std::stoull("0" + ToUtf8(size));
+    }
+    for (ListedMessage& entry : list) {
+        if (entry.size < INT32_MAX) continue;
+        std::optional<std::uint64_t> whole = ReadSize(session, entry.number);
+        if (!whole) return std::nullopt;
+        entry.size = *whole;
+    }
+    return list;
+}
+
+std::optional<std::vector<ListedMessage>> ReadUids(MailboxSession& session) {
+    inlark::Pop3& pop3 = session.Pop3();
+    if (!session.Run("UIDL", CommandKind::kListing,
+                     [](inlark::Pop3& p, std::int32_t* result) { p.UIDL(0, result); })) {
+        return std::nullopt;
+    }
+    std::int32_t count = 0;
+    pop3.GetCount(&count);
+    std::vector<ListedMessage> list(static_cast<std::size_t>(count));
+    for (std::int32_t i = 1; i <= count; ++i) {
+        ListedMessage& entry = list[static_cast<std::size_t>(i - 1)];
+        std::u16string uid;
+        pop3.GetNo(i, &entry.number);
+        pop3.GetData(i, &uid);
+        entry.uid = ToUtf8(uid);
+    }
+    return list;
+}
+
+std::string RetrievedBytes(inlark::Pop3& pop3) {
+    std::string bytes = LastReplyBytes(pop3);
+    if (bytes.ends_with("\r\n.\r\n")) {
+        bytes.resize(bytes.size() - 3);
+    } else if (bytes == ".\r\n") {
+        bytes.clear();
+    }
+    return bytes;
+}
+
+std::string HeaderPart(const std::string& message) {
+    if (message.starts_with("\r\n")) return "\r\n";
+    const std::size_t end = message.find("\r\n\r\n");
+    return end == std::string::npos ? message : message.substr(0, end + 4);
+}
+
+std::optional<std::string> ReadHeader(MailboxSession& session, std::int32_t number) {
+    if (!session.Run("TOP " + std::to_string(number) + " 1", CommandKind::kRetrieval,
+                     [number](inlark::Pop3& pop3, std::int32_t* result) { pop3.TOP_(number, 1, result); })) {
+        return std::nullopt;
+    }
+    return HeaderPart(RetrievedBytes(session.Pop3()));
+}
+
+}  // namespace inlark_tool

@@ -1,0 +1,98 @@
+// The inlark program against the real Dovecot: scan and the header-only top.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "testing/mail_servers_env/line_connection.h"
+#include "testing/mail_servers_env/maildir.h"
+#include "testing/mail_servers_env/real_servers_test.h"
+#include "tools/inlark/tests/run_inlark.h"
+
+namespace {
+
+using inlark_tool_test::Outcome;
+using inlark_tool_test::RunInlark;
+
+class InlarkDovecot : public mirelo::mail_servers::RealServersTest {
+  protected:
+    std::vector<std::string> Args(std::vector<std::string> command) const {
+        for (const std::string& a :
+             {std::string("-s"), env().host, std::string("-p"), std::to_string(env().pop3Port),
+              std::string("-u"), mailbox().user, std::string("--timeout"), std::string("10")}) {
+            command.push_back(a);
+        }
+        return command;
+    }
+    Outcome Run(const std::vector<std::string>& command) const {
+        return RunInlark(Args(command), mailbox().password.c_str());
+    }
+    void Drop(const std::string& message) const {
+        ASSERT_EQ(mirelo::mail_servers::DropMessage(mailbox().maildir, message), "");
+    }
+};
+
+TEST_F(InlarkDovecot, RefusesTopWithoutALineCount) {
+    // Why the tool never sends "TOP n" alone.
+    Drop("From: a@mirelo.test\nSubject: one\n\nbody\n");
+    mirelo::mail_servers::LineConnection pop3;
+    ASSERT_EQ(pop3.Connect(env().host, env().pop3Port), "");
+    std::string line;
+    ASSERT_EQ(pop3.ReadLine(&line), "");
+    for (const std::string& command : {"USER " + mailbox().user, "PASS " + mailbox().password}) {
+        ASSERT_EQ(pop3.Send(command + "\r\n"), "");
+        ASSERT_EQ(pop3.ReadLine(&line), "");
+        ASSERT_TRUE(line.starts_with("+OK")) << line;
+    }
+    ASSERT_EQ(pop3.Send("TOP 1\r\n"), "");
+    ASSERT_EQ(pop3.ReadLine(&line), "");
+    EXPECT_TRUE(line.starts_with("-ERR")) << line;
+    ASSERT_EQ(pop3.Send("QUIT\r\n"), "");
+}
+
+TEST_F(InlarkDovecot, TopPrintsTheHeaderAlone) {
+    Drop("From: a@mirelo.test\nSubject: one\n\nfirst body line\nsecond\n");
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"top", "1"}, {"top", "1", "0"}}) {
+        Outcome outcome = Run(command);
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_TRUE(outcome.out.find("Subject: one\n") != std::string::npos) << outcome.out;
+        EXPECT_TRUE(outcome.out.ends_with("\n\n")) << outcome.out;
+        EXPECT_EQ(outcome.out.find("first body line"), std::string::npos) << outcome.out;
+    }
+    Outcome withLines = Run({"top", "1", "1"});
+    EXPECT_EQ(withLines.status, 0) << withLines.err;
+    EXPECT_TRUE(withLines.out.ends_with("\n\nfirst body line\n")) << withLines.out;
+}
+
+TEST_F(InlarkDovecot, ScanShowsEveryMessageAndRefusalsShowDovecotsText) {
+    Drop("From: \"Taro\" <taro@mirelo.test>\nSubject: first\nDate: Mon, 7 Dec 2026 09:30:15 +0900\n\nbody\n");
+    Drop("From: hana@mirelo.test\nSubject: second\x07\x7f\n\nbody\n");
+    Outcome scanned = Run({"scan"});
+    ASSERT_EQ(scanned.status, 0) << scanned.err;
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = scanned.out.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        lines.push_back(scanned.out.substr(start, end - start));
+    }
+    ASSERT_EQ(lines.size(), 2u) << scanned.out;
+    EXPECT_TRUE(lines[0].starts_with("1\t")) << lines[0];
+    EXPECT_TRUE(lines[0].ends_with("\t2026-12-07 09:30:15\tTaro <taro@mirelo.test>\tfirst")) << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("2\t")) << lines[1];
+    EXPECT_TRUE(lines[1].ends_with("\t\thana@mirelo.test\tsecond??")) << lines[1];
+    EXPECT_EQ(scanned.out.find('\x07'), std::string::npos);
+
+    Outcome json = Run({"scan", "--json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_TRUE(json.out.starts_with("{\"number\":1,\"size\":")) << json.out;
+    EXPECT_NE(json.out.find("\"subject\":\"second??\"}\n"), std::string::npos) << json.out;
+
+    Outcome missing = Run({"retrieve", "3"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("inlark: LIST 3 failed: the server refused it: -ERR "), std::string::npos)
+        << missing.err;
+    EXPECT_EQ(mirelo::mail_servers::CountMessages(mailbox().maildir), 2u);
+}
+
+}  // namespace
