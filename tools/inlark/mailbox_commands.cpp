@@ -1,7 +1,13 @@
 #include "tools/inlark/mailbox_commands.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -46,11 +52,21 @@ bool WriteOut(const std::string& bytes, const std::string& path) {
         std::cout.flush();
         return static_cast<bool>(std::cout);
     }
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file) std::cerr << "inlark: cannot write " << path << "\n";
-    return static_cast<bool>(file);
+    // Written beside the target and renamed over it: a failed write leaves neither half a mail nor a
+    // clobbered old file.
+    std::string temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    bool ok = fd >= 0;
+    if (ok) {
+        ::close(fd);
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        file.close();
+        ok = static_cast<bool>(file) && std::rename(temporary.c_str(), path.c_str()) == 0;
+        if (!ok) std::remove(temporary.c_str());
+    }
+    if (!ok) std::cerr << "inlark: cannot write " << path << ": " << std::strerror(errno) << "\n";
+    return ok;
 }
 
 // The header and `lines` body lines (TOP, lines >= 0; 0 for the header alone) or the whole message (RETR,

@@ -1,8 +1,10 @@
 // The inlark program against the scripted server: what it sends, prints and writes.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -266,6 +268,43 @@ TEST(InlarkTool, RetrieveToAFileKeepsTheBytesAsSent) {
     content << file.rdbuf();
     EXPECT_EQ(content.str(), "Subject: \x1b[1mbold\r\n\r\nx\r\n");
     std::filesystem::remove(path);
+}
+
+// A write that fails halfway (here: over the file-size limit) leaves nothing behind: no half-written mail,
+// no temporary file, and an older file of that name as it was.
+TEST(InlarkTool, RetrieveThatCannotWriteLeavesNothing) {
+    const std::string body(5000, 'x');
+    ScriptedServer server(LoggedIn()
+                              .Expect("LIST 1\r\n")
+                              .Reply("+OK 1 5002\r\n")
+                              .Expect("RETR 1\r\n")
+                              .Reply("+OK\r\n" + body + "\r\n.\r\n")
+                              .Expect("QUIT\r\n")
+                              .Reply("+OK\r\n"));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("inlark_tool_dir_" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const auto target = folder / "mail.eml";
+    std::ofstream(target) << "old";
+
+    // Inherited by the tool: its write stops at 1,000 bytes with EFBIG instead of a signal.
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit small{1000, saved.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    Outcome outcome = RunInlark(With(Mailbox("retrieve", server), {"1", "-o", target.string()}), "pw");
+    std::signal(SIGXFSZ, oldHandler);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(Has(outcome.err, "cannot write")) << outcome.err;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    std::ifstream file(target);
+    std::stringstream content;
+    content << file.rdbuf();
+    EXPECT_EQ(content.str(), "old");
+    std::filesystem::remove_all(folder);
 }
 
 TEST(InlarkTool, TopWithoutLineCountAsksForOneLineAndPrintsTheHeader) {
