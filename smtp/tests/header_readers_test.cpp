@@ -149,6 +149,32 @@ TEST_P(HeaderReadersTest, BothReadersGetTheInputBack) {
     EXPECT_EQ(gmime.reply_to_name, c.reply_to_name);
 }
 
+// IBM extension codes go out in the NEC-selected rows (0x79..0x7C), which CP932-aware readers show and strict
+// ISO-2022-JP readers (Python, GMime) cannot; what matters here is that nothing is cut: no NUL byte, and
+// the text after them arrives whole in both readers.
+TEST_F(HeaderReadersTest, IbmExtensionCodesCutNothing) {
+    for (std::int32_t header8bit : {0, 1}) {
+        ComposedMessage m;
+        m.subject = "\xfb\xfc\xfa\x5c" + Sjis(" test 様");  // 髙﨑 in CP932's IBM rows
+        m.from = Recipient{"", "sender@example.jp"};
+        m.header8bit = header8bit;
+        ComposeContext context;
+        context.attachment_pause = std::chrono::milliseconds(0);
+        std::string text = ComposeMessage(m, "\xfb\xfc\xf0\x40" + Sjis("本文"), context);
+        EXPECT_EQ(text.find('\0'), std::string::npos) << header8bit;
+        EXPECT_NE(text.find("?\x1b$BK\\J8\x1b(B"), std::string::npos) << "user-defined code as ?";
+        text.resize(text.size() - 3);
+        const nlohmann::json python = ReadWithPython(text);
+        ASSERT_TRUE(python.is_object());
+        if (header8bit == 0) {
+            EXPECT_TRUE(python["Subject"].get<std::string>().ends_with(" test 様")) << python["Subject"];
+            EXPECT_TRUE(ReadWithGMime(text).subject.ends_with(" test 様")) << ReadWithGMime(text).subject;
+        } else {
+            EXPECT_NE(text.find(" test \x1b$BMM\x1b(B\r\n"), std::string::npos);
+        }
+    }
+}
+
 const std::string kLongAscii = Repeat("abcdefghi ", 119) + "end";      // 1,193 characters
 const std::string kLongJapanese = Repeat("日本語の件名 ", 60) + "終";  // 421 characters
 
