@@ -123,7 +123,8 @@ constexpr JisToSjisTables kJisToSjis = MakeJisToSjisTables();
 struct SjisToJisTables {
     std::array<std::uint8_t, 256> lead_row{};
     std::array<std::uint8_t, 256> trail_cell{};
-    // 0 other byte, 1 double-byte lead, 2 half-width katakana.
+    // 0 other byte, 1 double-byte lead, 2 half-width katakana, 3 a byte written as "?" (NUL, 0x80, 0xA0,
+    // 0xFD..0xFF).
     std::array<std::uint8_t, 256> kind{};
 };
 
@@ -137,6 +138,8 @@ constexpr SjisToJisTables MakeSjisToJisTables() {
             t.lead_row[b] = row + 1 <= 0x7E ? static_cast<std::uint8_t>(row) : 0;
         } else if (b >= 0xA1 && b <= 0xDF) {
             t.kind[b] = 2;
+        } else if (b == 0 || b >= 0x80) {
+            t.kind[b] = 3;
         }
         if (b >= 0x40 && b <= 0x9E && b != 0x7F) {
             t.trail_cell[b] = static_cast<std::uint8_t>(b < 0x7F ? b - 0x1F : b - 0x20);
@@ -300,6 +303,22 @@ std::string SjisToJis(std::string_view text) {
             const std::uint8_t c = *p;
             switch (kSjisToJis.kind[c]) {
                 case 1: {
+                    if (end - p >= 2) {
+                        const std::uint8_t row = kSjisToJis.lead_row[c];
+                        const std::uint8_t cell = kSjisToJis.trail_cell[p[1]];
+                        if (row != 0 && cell != 0) {
+                            if (!double_byte) {
+                                o = PutEscape(o, '$', 'B');
+                                double_byte = true;
+                            }
+                            o[0] = static_cast<std::uint8_t>(row + (cell >> 7));
+                            o[1] = cell & 0x7F;
+                            o += 2;
+                            p += 2;
+                            break;
+                        }
+                    }
+                    // The rare codes: IBM extension rows, and codes with no JIS form.
                     const CodePair jis = end - p >= 2 ? SjisPairToJis(c, p[1]) : CodePair{0, 0};
                     if (jis.first == 0) {
                         // No JIS form: one "?" for the pair, or for the lone lead when the trail is no trail
@@ -347,7 +366,7 @@ std::string SjisToJis(std::string_view text) {
                         double_byte = false;
                     }
                     // Neither a NUL nor a byte with no character in Shift_JIS may reach a message.
-                    *o++ = c != 0 && c < 0x80 ? c : '?';
+                    *o++ = kSjisToJis.kind[c] == 0 ? c : '?';
                     ++p;
                     break;
             }
