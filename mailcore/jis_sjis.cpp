@@ -123,7 +123,8 @@ constexpr JisToSjisTables kJisToSjis = MakeJisToSjisTables();
 struct SjisToJisTables {
     std::array<std::uint8_t, 256> lead_row{};
     std::array<std::uint8_t, 256> trail_cell{};
-    // 0 other byte, 1 double-byte lead, 2 half-width katakana.
+    // 0 other byte, 1 double-byte lead, 2 half-width katakana, 3 a byte written as "?" (NUL, 0x80, 0xA0,
+    // 0xFD..0xFF).
     std::array<std::uint8_t, 256> kind{};
 };
 
@@ -137,6 +138,8 @@ constexpr SjisToJisTables MakeSjisToJisTables() {
             t.lead_row[b] = row + 1 <= 0x7E ? static_cast<std::uint8_t>(row) : 0;
         } else if (b >= 0xA1 && b <= 0xDF) {
             t.kind[b] = 2;
+        } else if (b == 0 || b >= 0x80) {
+            t.kind[b] = 3;
         }
         if (b >= 0x40 && b <= 0x9E && b != 0x7F) {
             t.trail_cell[b] = static_cast<std::uint8_t>(b < 0x7F ? b - 0x1F : b - 0x20);
@@ -148,6 +151,37 @@ constexpr SjisToJisTables MakeSjisToJisTables() {
 }
 
 constexpr SjisToJisTables kSjisToJis = MakeSjisToJisTables();
+
+// CP932 keeps the IBM extension rows (leads 0xFA..0xFC) twice: as NEC-selected rows 0xED/0xEE, plus a few
+// signs in NEC row 13 and row 2. ISO-2022-JP carries only those copies, so the IBM codes are moved there.
+constexpr int kIbmKanjiFirst = 28;      // 0xFA5C, the first kanji, counted in trail bytes from 0xFA40
+constexpr int kIbmLast = 2 * 188 + 11;  // 0xFC4B
+constexpr std::uint16_t kIbmSigns[kIbmKanjiFirst] = {
+    0xEEEF, 0xEEF0, 0xEEF1, 0xEEF2, 0xEEF3, 0xEEF4, 0xEEF5, 0xEEF6, 0xEEF7, 0xEEF8,  // small roman numerals
+    0x8754, 0x8755, 0x8756, 0x8757, 0x8758, 0x8759, 0x875A, 0x875B, 0x875C, 0x875D,  // roman numerals
+    0x81CA, 0xEEFA, 0xEEFB, 0xEEFC, 0x878A, 0x8782, 0x8784, 0x81E6,
+};
+
+// Trail bytes 0x40..0xFC without 0x7F, counted from 0.
+constexpr int TrailOrdinal(std::uint8_t trail) { return trail - 0x40 - (trail > 0x7F ? 1 : 0); }
+
+// The NEC-selected or row-2 code CP932 gives for an IBM extension code; {0, 0} outside the rows.
+constexpr CodePair IbmToNecSelected(std::uint8_t lead, std::uint8_t trail) {
+    const int ordinal = (lead - 0xFA) * 188 + TrailOrdinal(trail);
+    if (ordinal > kIbmLast) return {0, 0};
+    if (ordinal < kIbmKanjiFirst) {
+        return {static_cast<std::uint8_t>(kIbmSigns[ordinal] >> 8),
+                static_cast<std::uint8_t>(kIbmSigns[ordinal])};
+    }
+    const int k = ordinal - kIbmKanjiFirst;
+    const int t = k % 188;
+    return {static_cast<std::uint8_t>(0xED + k / 188),
+            static_cast<std::uint8_t>(0x40 + t + (t >= 0x3F ? 1 : 0))};
+}
+
+static_assert(IbmToNecSelected(0xFA, 0x5C).first == 0xED && IbmToNecSelected(0xFA, 0x5C).second == 0x40);
+static_assert(IbmToNecSelected(0xFC, 0x4B).first == 0xEE && IbmToNecSelected(0xFC, 0x4B).second == 0xEC);
+static_assert(IbmToNecSelected(0xFC, 0x4C).first == 0);
 
 // Appends to a std::string through a raw cursor; the caller reserves room before each block of writes.
 class Output {
@@ -185,6 +219,12 @@ inline std::uint8_t* PutJis(std::uint8_t* o, std::uint16_t code) {
 }  // namespace
 
 CodePair SjisPairToJis(std::uint8_t lead, std::uint8_t trail) {
+    if (lead >= 0xFA && lead <= 0xFC && kSjisToJis.trail_cell[trail] != 0) {
+        const CodePair nec = IbmToNecSelected(lead, trail);
+        if (nec.first == 0) return {0, 0};
+        lead = nec.first;
+        trail = nec.second;
+    }
     const std::uint8_t row = kSjisToJis.lead_row[lead];
     const std::uint8_t cell = kSjisToJis.trail_cell[trail];
     if (row == 0 || cell == 0) return {0, 0};
@@ -263,15 +303,38 @@ std::string SjisToJis(std::string_view text) {
             const std::uint8_t c = *p;
             switch (kSjisToJis.kind[c]) {
                 case 1: {
-                    if (end - p < 2) {
-                        p = end;  // a lead byte at the very end is dropped
+                    if (end - p >= 2) {
+                        const std::uint8_t row = kSjisToJis.lead_row[c];
+                        const std::uint8_t cell = kSjisToJis.trail_cell[p[1]];
+                        if (row != 0 && cell != 0) {
+                            if (!double_byte) {
+                                o = PutEscape(o, '$', 'B');
+                                double_byte = true;
+                            }
+                            o[0] = static_cast<std::uint8_t>(row + (cell >> 7));
+                            o[1] = cell & 0x7F;
+                            o += 2;
+                            p += 2;
+                            break;
+                        }
+                    }
+                    // The rare codes: IBM extension rows, and codes with no JIS form.
+                    const CodePair jis = end - p >= 2 ? SjisPairToJis(c, p[1]) : CodePair{0, 0};
+                    if (jis.first == 0) {
+                        // No JIS form: one "?" for the pair, or for the lone lead when the trail is no trail
+                        // byte (that byte is then read on its own).
+                        if (double_byte) {
+                            o = PutEscape(o, '(', 'B');
+                            double_byte = false;
+                        }
+                        *o++ = '?';
+                        p += end - p >= 2 && kSjisToJis.trail_cell[p[1]] != 0 ? 2 : 1;
                         break;
                     }
                     if (!double_byte) {
                         o = PutEscape(o, '$', 'B');
                         double_byte = true;
                     }
-                    const CodePair jis = SjisPairToJis(c, p[1]);
                     o[0] = jis.first;
                     o[1] = jis.second;
                     o += 2;
@@ -302,7 +365,8 @@ std::string SjisToJis(std::string_view text) {
                         o = PutEscape(o, '(', 'B');
                         double_byte = false;
                     }
-                    *o++ = c & 0x7F;
+                    // Neither a NUL nor a byte with no character in Shift_JIS may reach a message.
+                    *o++ = kSjisToJis.kind[c] == 0 ? c : '?';
                     ++p;
                     break;
             }

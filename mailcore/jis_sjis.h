@@ -22,8 +22,10 @@ std::string JisToSjis(std::string_view text);
 // Double-byte codes: the plain arithmetic inverse of JisPairToSjis for lead bytes 0x81..0x9F and
 // 0xE0..0xEF and trail bytes 0x40..0xFC other than 0x7F. So NEC row 13 (0x87xx) lands in JIS row 0x2D and
 // the NEC-selected IBM rows (0xED, 0xEE) in rows 0x79..0x7C, where the CP932 flavour of ISO-2022-JP puts
-// them too; lead bytes 0xF0..0xFC (user-defined area, IBM extensions 0xFA..0xFC) and invalid trail bytes
-// have no JIS code and give the two bytes 0 0.
+// them too. The IBM extension rows (0xFA40..0xFC4B) first become their NEC-selected (or row 2 / row 13)
+// twins, as CP932 maps them. A code with no JIS form (user-defined area 0xF0..0xF9, 0xFC4C and above, a
+// lead without a valid trail), a lone lead byte at the end, a NUL and any other byte above 0x7F each
+// become one "?"; the output never holds a NUL byte.
 std::string SjisToJis(std::string_view text);
 
 struct CodePair {
@@ -47,7 +49,8 @@ constexpr CodePair JisPairToSjis(std::uint8_t j1, std::uint8_t j2) {
     return {static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(trail)};
 }
 
-// The JIS code of one Shift_JIS pair, as SjisToJis converts it: {0, 0} when there is none.
+// The JIS code of one Shift_JIS pair, as SjisToJis converts it: {0, 0} when there is none (SjisToJis then
+// writes "?").
 CodePair SjisPairToJis(std::uint8_t lead, std::uint8_t trail);
 
 }  // namespace mailcore

@@ -105,15 +105,12 @@ class Composer {
         RecipientLines("Cc", message_.cc);
         RecipientLines("Bc", message_.bc);
         if (message_.from) {
-            const Recipient& from = *message_.from;
-            if (from.nickname.empty()) {
-                Header(Join({"From: <", SingleLineValue(from.address), ">"}));
-            } else {
-                Header(Join({"From: \"", SingleLineValue(from.nickname), "\" <",
-                             SingleLineValue(from.address), ">"}));
-            }
+            HeaderField field(mode_, message_.width);
+            field.Raw("From:");
+            Mailbox(field, message_.from->nickname, message_.from->address);
+            text_ += std::move(field).Finish();
         }
-        if (message_.reply_to) text_ += Join({"Reply-To: ", SingleLineValue(*message_.reply_to), "\r\n"});
+        if (message_.reply_to) ReplyTo(SingleLineValue(*message_.reply_to));
         if (message_.subject) Header(Join({"Subject: ", SingleLineValue(*message_.subject)}));
 
         std::optional<std::vector<Attachment>> attachments = ExistingAttachments(message_.attachments);
@@ -160,14 +157,49 @@ class Composer {
     }
     void Header(std::string_view line) { Header(line, mode_); }
 
-    void RecipientLines(std::string_view field, const std::vector<Recipient>& list) {
+    static void Mailbox(HeaderField& field, std::string_view nickname, std::string_view address) {
+        if (!nickname.empty()) field.DisplayName(SingleLineValue(nickname));
+        field.Raw(Join({"<", SingleLineValue(address), ">"}));
+    }
+
+    void RecipientLines(std::string_view field_name, const std::vector<Recipient>& list) {
+        if (list.empty()) return;
+        HeaderField field(mode_, message_.width);
+        field.Raw(Join({field_name, ":"}));
         for (size_t i = 0; i < list.size(); ++i) {
-            std::string line = i == 0 ? std::string(field) + ": " : std::string("\t");
-            if (!list[i].nickname.empty()) line += Join({"\"", SingleLineValue(list[i].nickname), "\" "});
-            line += Join({"<", SingleLineValue(list[i].address), ">"});
-            if (i + 1 < list.size()) line += ",";
-            Header(line);
+            if (i > 0) field.NewLine();
+            Mailbox(field, list[i].nickname, list[i].address);
+            if (i + 1 < list.size()) field.Raw(",", true);
         }
+        text_ += std::move(field).Finish();
+    }
+
+    // Reply-To is one free text: "Name <address>" gets its name written like any display name; anything
+    // else is text.
+    void ReplyTo(std::string_view value) {
+        HeaderField field(mode_, message_.width);
+        field.Raw("Reply-To:");
+        const size_t open = value.rfind('<');
+        if (value.ends_with('>') && open != std::string_view::npos) {
+            std::string_view name = value.substr(0, open);
+            while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+            while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+            std::string unquoted;
+            if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
+                name = name.substr(1, name.size() - 2);
+                for (size_t i = 0; i < name.size(); ++i) {
+                    if (name[i] == '\\' && i + 1 < name.size()) ++i;
+                    unquoted.push_back(name[i]);
+                }
+                name = unquoted;
+            }
+            Mailbox(field, name, value.substr(open + 1, value.size() - open - 2));
+        } else if (mode_ == kHeaderEncodedWords || value.find("=?") != std::string_view::npos) {
+            field.Text(value);
+        } else {
+            field.Raw(mailcore::SjisToJis(value));
+        }
+        text_ += std::move(field).Finish();
     }
 
     void MimeAttachments(const std::vector<Attachment>& attachments) {

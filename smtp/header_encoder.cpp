@@ -1,80 +1,237 @@
 #include "smtp/header_encoder.h"
 
-#include <cstdint>
+#include <algorithm>
+#include <vector>
 
 #include "mailcore/base64_encode.h"
 #include "mailcore/jis_sjis.h"
+#include "smtp/rfc5322_quote.h"
 
 namespace outlark {
 namespace {
 
-constexpr std::string_view kEnterKanji = "\x1b$B";
-constexpr std::string_view kLeaveKanji = "\x1b(B";
+constexpr size_t kMaxLine = 998;      // RFC 5322, without the CR LF
+constexpr size_t kMaxWord = 75;       // RFC 2047
+constexpr size_t kWordOverhead = 18;  // "=?ISO-2022-JP?B?" and "?="
 
-// Writes `run` as encoded words, each followed by `spaces` and a fold, and returns the new column.
-std::uint32_t WriteEncodedRun(std::string& out, std::string_view run, std::string_view spaces,
-                              std::uint32_t width, std::uint32_t column) {
-    while (!run.empty()) {
-        // Unsigned on purpose: a width too small for the column gives a huge piece, i.e. the rest of the run.
-        std::uint32_t n = (3 * width - 3 * column - 75) / 4;
-        n -= n % 2;
-        if (n == 0 || n > run.size()) n = static_cast<std::uint32_t>(run.size());
-        std::string piece;
-        piece.reserve(n + kEnterKanji.size() + kLeaveKanji.size());
-        piece.append(kEnterKanji).append(run.substr(0, n)).append(kLeaveKanji);
-        out += "=?ISO-2022-JP?B?";
-        out += mailcore::Base64Encode(piece);
-        out += "?=";
-        out += spaces;
-        out += "\r\n ";
-        column = 1;
-        run.remove_prefix(n);
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// Bytes of the Shift_JIS character at the start of `text`; a half-width kana keeps its sound mark, which
+// the conversion may join to it.
+size_t CharLength(std::string_view text) {
+    const auto c = static_cast<unsigned char>(text[0]);
+    if (text.size() < 2) return 1;
+    const auto next = static_cast<unsigned char>(text[1]);
+    if (IsLead(c)) return 2;
+    if (c >= 0xA1 && c <= 0xDF && (next == 0xDE || next == 0xDF)) return 2;
+    return 1;
+}
+
+bool HasHighByte(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+size_t EncodedLength(size_t jis_size) { return kWordOverhead + (jis_size + 2) / 3 * 4; }
+
+struct Token {
+    std::string_view sep;  // the blanks in front of the word
+    std::string_view word;
+};
+
+// Words with the blanks in front of each; blanks at the very start or end of `text` become part of the first
+// or last word (a reader would drop them as separators).
+std::vector<Token> SplitWords(std::string_view text) {
+    std::vector<Token> tokens;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t word_start = i;
+        while (word_start < text.size() && IsBlank(text[word_start])) ++word_start;
+        size_t word_end = word_start;
+        while (word_end < text.size() && !IsBlank(text[word_end])) ++word_end;
+        if (tokens.empty()) {
+            tokens.push_back({{}, text.substr(0, word_end)});
+        } else if (word_start == text.size()) {
+            Token& last = tokens.back();
+            last.word = std::string_view(last.word.data(),
+                                         static_cast<size_t>(text.data() + text.size() - last.word.data()));
+        } else {
+            tokens.push_back(
+                {text.substr(i, word_start - i), text.substr(word_start, word_end - word_start)});
+        }
+        i = word_end;
     }
-    return column;
+    return tokens;
 }
 
 }  // namespace
 
-std::string EncodeHeaderLine(std::string_view line, std::int32_t mode, std::int32_t width) {
-    std::string converted = mailcore::SjisToJis(line);
-    if (mode != kHeaderEncodedWords) return converted;
+HeaderField::HeaderField(std::int32_t mode, std::int32_t width)
+    : encode_japanese_(mode == kHeaderEncodedWords),
+      limit_(mode == kHeaderEncodedWords && width > 0 ? std::min<size_t>(static_cast<size_t>(width), kMaxLine)
+                                                      : kMaxLine) {}
 
-    std::string_view in = converted;
-    std::string out;
-    out.reserve(in.size() * 2);
-    std::string run;
-    bool in_run = false;
-    std::uint32_t column = 0;
-    const auto uwidth = static_cast<std::uint32_t>(width);
-    for (size_t i = 0; i < in.size();) {
-        std::string_view rest = in.substr(i);
-        if (rest.starts_with(kEnterKanji)) {
-            in_run = true;
-            i += kEnterKanji.size();
-            continue;
+void HeaderField::Fold() {
+    out_ += "\r\n";
+    column_ = 0;
+    line_has_text_ = false;
+}
+
+void HeaderField::Put(std::string_view sep, std::string_view text) {
+    if (!sep.empty() && line_has_text_ && column_ + sep.size() + text.size() > limit_) Fold();
+    // The field name alone is no text to fold after: a reader would keep the fold's blank as text.
+    line_has_text_ = !out_.empty();
+    out_ += sep;
+    out_ += text;
+    column_ += sep.size() + text.size();
+}
+
+void HeaderField::PutEncoded(std::string_view sep, std::string_view sjis, size_t single_word_limit) {
+    // Adjacent encoded words: the blank between them is no text, so each following word may fold.
+    bool first = true;
+    while (!sjis.empty()) {
+        const std::string_view word_sep = first ? sep : std::string_view(" ");
+        auto room = [&] {
+            const size_t used = column_ + word_sep.size();
+            return std::min(kMaxWord, used < limit_ ? limit_ - used : 0);
+        };
+        // The longest run of whole characters whose word fits `max_length`. A word that is not the last
+        // ends without base64 padding where it can: GMime joins the base64 of neighbouring words before
+        // decoding and stops at a padding "=".
+        auto take = [&](size_t max_length) {
+            size_t n = 0;
+            size_t unpadded = 0;
+            while (n < sjis.size()) {
+                const size_t next = n + CharLength(sjis.substr(n));
+                const size_t jis_size = mailcore::SjisToJis(sjis.substr(0, next)).size();
+                if (EncodedLength(jis_size) > std::max(max_length, single_word_limit)) break;
+                n = next;
+                if (jis_size % 3 == 0) unpadded = n;
+            }
+            return n < sjis.size() ? unpadded : n;
+        };
+        size_t n = take(room());
+        if (n == 0 && line_has_text_ && !word_sep.empty()) {
+            Fold();
+            n = take(room());
         }
-        if (rest.starts_with(kLeaveKanji)) {
-            i += kLeaveKanji.size();
-            size_t spaces_end = i;
-            while (spaces_end < in.size() && in[spaces_end] == ' ') ++spaces_end;
-            column = WriteEncodedRun(out, run, in.substr(i, spaces_end - i), uwidth, column);
-            run.clear();
-            in_run = false;
-            continue;
-        }
-        if (in_run) {
-            run.push_back(in[i]);
-        } else {
-            out.push_back(in[i]);
-            ++column;
-        }
-        ++i;
+        if (n == 0) n = std::max(take(kMaxWord), CharLength(sjis));
+        if (n == 0) n = CharLength(sjis);
+        std::string word = "=?ISO-2022-JP?B?";
+        word += mailcore::Base64Encode(mailcore::SjisToJis(sjis.substr(0, n)));
+        word += "?=";
+        out_ += word_sep;
+        out_ += word;
+        column_ += word_sep.size() + word.size();
+        line_has_text_ = true;
+        sjis.remove_prefix(n);
+        first = false;
     }
-    // A run the line never closed (an escape the caller typed) is still written, not lost.
-    if (!run.empty()) WriteEncodedRun(out, run, {}, uwidth, column);
-    // Only the empty continuation a fold leaves; a line that merely ends in a space keeps its CR LF.
-    if (out.ends_with("\r\n \r\n")) out.resize(out.size() - 3);
-    return out;
+}
+
+void HeaderField::Raw(std::string_view ascii, bool glued) {
+    bool first = true;
+    for (const Token& token : SplitWords(ascii)) {
+        Put(first ? (glued ? std::string_view() : pending_sep_) : token.sep, token.word);
+        first = false;
+    }
+    pending_sep_ = " ";
+}
+
+void HeaderField::Text(std::string_view sjis) {
+    const std::vector<Token> tokens = SplitWords(sjis);
+    auto must_encode = [&](const Token& token) {
+        const std::string_view w = token.word;
+        return (encode_japanese_ && HasHighByte(w)) || w.find("=?") != std::string_view::npos ||
+               IsBlank(w.front()) || IsBlank(w.back());
+    };
+    for (size_t i = 0; i < tokens.size();) {
+        const std::string_view sep = i == 0 ? pending_sep_ : tokens[i].sep;
+        if (!must_encode(tokens[i])) {
+            std::string jis = mailcore::SjisToJis(tokens[i].word);
+            if (jis.size() + 1 > kMaxLine) {
+                PutEncoded(sep, tokens[i].word);
+            } else {
+                Put(sep, jis);
+            }
+            ++i;
+            continue;
+        }
+        // Neighbouring words to encode become one run, the blanks between them inside it.
+        size_t j = i + 1;
+        while (j < tokens.size() && must_encode(tokens[j])) ++j;
+        const char* begin = tokens[i].word.data();
+        const char* end = tokens[j - 1].word.data() + tokens[j - 1].word.size();
+        PutEncoded(sep, std::string_view(begin, static_cast<size_t>(end - begin)));
+        i = j;
+    }
+    pending_sep_ = " ";
+}
+
+void HeaderField::DisplayName(std::string_view sjis) {
+    const std::vector<Token> words = SplitWords(sjis);
+    const bool must_encode = (encode_japanese_ && HasHighByte(sjis)) ||
+                             sjis.find("=?") != std::string_view::npos ||
+                             std::any_of(words.begin(), words.end(),
+                                         [](const Token& t) { return t.word.size() * 5 + 3 > kMaxLine; });
+    if (must_encode) {
+        // Python's email puts a blank between neighbouring encoded words of a phrase, so a name goes in one
+        // word, longer than RFC 2047's 75 characters if need be, while the line allows it.
+        if (line_has_text_ &&
+            column_ + pending_sep_.size() + EncodedLength(mailcore::SjisToJis(sjis).size()) > limit_) {
+            Fold();
+        }
+        PutEncoded(pending_sep_, sjis, kMaxLine - 1);
+    } else {
+        // A quoted-string may fold at its blanks like any other text.
+        const std::string quoted = QuotedString(mailcore::SjisToJis(sjis));
+        bool first = true;
+        size_t i = 0;
+        while (i < quoted.size()) {
+            size_t word_start = i;
+            while (word_start < quoted.size() && IsBlank(quoted[word_start])) ++word_start;
+            size_t word_end = word_start;
+            while (word_end < quoted.size() && !IsBlank(quoted[word_end])) ++word_end;
+            const std::string_view sep =
+                first ? std::string_view(pending_sep_) : std::string_view(quoted).substr(i, word_start - i);
+            Put(sep, std::string_view(quoted).substr(word_start, word_end - word_start));
+            first = false;
+            i = word_end;
+        }
+    }
+    pending_sep_ = " ";
+}
+
+void HeaderField::NewLine() {
+    Fold();
+    pending_sep_ = "\t";
+}
+
+std::string HeaderField::Finish() && {
+    out_ += "\r\n";
+    return std::move(out_);
+}
+
+std::string EncodeHeaderLine(std::string_view line, std::int32_t mode, std::int32_t width) {
+    if (line.ends_with("\r\n")) line.remove_suffix(2);
+    HeaderField field(mode, width);
+    const size_t colon = line.find(':');
+    const bool named =
+        colon != std::string_view::npos && colon > 0 &&
+        std::none_of(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(colon),
+                     [](char c) { return IsBlank(c) || static_cast<unsigned char>(c) >= 0x80; });
+    if (!named) {
+        field.Text(line);
+        return std::move(field).Finish();
+    }
+    std::string_view value = line.substr(colon + 1);
+    if (value.starts_with(' ')) value.remove_prefix(1);  // the usual separator, not text
+    if (value.empty()) return std::string(line.substr(0, colon + 1)) + " \r\n";
+    field.Raw(line.substr(0, colon + 1));
+    field.Text(value);
+    return std::move(field).Finish();
 }
 
 std::string SingleLineValue(std::string_view value) {

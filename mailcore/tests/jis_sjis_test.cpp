@@ -83,17 +83,23 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"KaTakesNoSemiVoicedMark", BYTES("\xb6\xdf"), BYTES("\x1b$B\x25\x2b\x21\x2c\x1b(B")},
         Case{"KanaRunsIntoKanji", BYTES("\xb1\x88\x9f"), BYTES("\x1b$B\x25\x22\x30\x21\x1b(B")},
         Case{"KanaAtEnd", BYTES("x\xb3"), BYTES("x\x1b$B\x25\x26\x1b(B")},
-        Case{"LeadByteAtEndDropped", BYTES("a\x88\x9f\x88"), BYTES("a\x1b$B\x30\x21\x1b(B")},
-        Case{"LoneLeadByteDropped", BYTES("\x88"), ""},
-        Case{"OtherHighBytesMasked", BYTES("\x80\xa0\xfd\xfe\xff"), BYTES("\x00\x20\x7d\x7e\x7f")},
+        Case{"LeadByteAtEndAsQuestionMark", BYTES("a\x88\x9f\x88"), BYTES("a\x1b$B\x30\x21\x1b(B?")},
+        Case{"LoneLeadByteAsQuestionMark", BYTES("\x88"), "?"},
+        Case{"OtherHighBytesAsQuestionMarks", BYTES("\x80\xa0\xfd\xfe\xff"), "?????"},
+        Case{"NulAsQuestionMark", BYTES("a\0b"), "a?b"},
         Case{"LastJisRow", BYTES("\xef\xfc"), BYTES("\x1b$B\x7e\x7e\x1b(B")},
         Case{"NecRow13Arithmetic", BYTES("\x87\x40"), BYTES("\x1b$B\x2d\x21\x1b(B")},
         Case{"NecSelectedIbmArithmetic", BYTES("\xed\x40\xee\xfc"), BYTES("\x1b$B\x79\x21\x7c\x7e\x1b(B")},
-        Case{"UserDefinedAreaUnmapped", BYTES("\xf0\x40"), BYTES("\x1b$B\0\0\x1b(B")},
-        Case{"IbmExtensionUnmapped", BYTES("\xfa\x40\xfc\xfc"), BYTES("\x1b$B\0\0\0\0\x1b(B")},
-        Case{"TrailBelow40Unmapped", BYTES("\x88 x"), BYTES("\x1b$B\0\0\x1b(Bx")},
-        Case{"Trail7FUnmapped", BYTES("\x88\x7f"), BYTES("\x1b$B\0\0\x1b(B")},
-        Case{"TrailFDUnmapped", BYTES("\x88\xfd"), BYTES("\x1b$B\0\0\x1b(B")}, Case{"Empty", "", ""}),
+        Case{"UserDefinedAreaQuestionMark", BYTES("\xf0\x40"), "?"},
+        Case{"UnmappedBetweenKanjiLeavesAndReenters", BYTES("\x88\x9f\xf9\xfc\x88\x9f"),
+             BYTES("\x1b$B\x30\x21\x1b(B?\x1b$B\x30\x21\x1b(B")},
+        Case{"IbmKanjiToNecSelectedRow", BYTES("\xfb\xfc"), BYTES("\x1b$B\x7c\x62\x1b(B")},
+        Case{"IbmSmallRomanOne", BYTES("\xfa\x40"), BYTES("\x1b$B\x7c\x71\x1b(B")},
+        Case{"IbmNotSignToRow2", BYTES("\xfa\x54"), BYTES("\x1b$B\x22\x4c\x1b(B")},
+        Case{"IbmPastLastCodeQuestionMark", BYTES("\xfc\x4c\xfc\xfc"), "??"},
+        Case{"TrailBelow40KeepsTheByte", BYTES("\x88 x"), "? x"},
+        Case{"Trail7FKeepsTheByte", BYTES("\x88\x7f"), "?\x7f"},
+        Case{"TrailFDQuestionMarks", BYTES("\x88\xfd"), "??"}, Case{"Empty", "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConvertCharset, RunsOnlyTheTwoDirections) {
@@ -164,6 +170,7 @@ TEST(SjisToJisGrid, EveryValidPairRoundTrips) {
             const CodePair jis =
                 SjisPairToJis(static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(trail));
             const bool valid_trail = trail >= 0x40 && trail <= 0xFC && trail != 0x7F;
+            if (lead >= 0xFA && valid_trail && (lead << 8 | trail) <= 0xFC4B) continue;  // IBM rows: below
             if (!valid_trail || lead >= 0xF0) {
                 EXPECT_EQ(jis.first | jis.second, 0) << std::hex << lead << ' ' << trail;
                 continue;
@@ -175,6 +182,35 @@ TEST(SjisToJisGrid, EveryValidPairRoundTrips) {
             EXPECT_EQ(back.second, trail);
         }
     }
+}
+
+// Every IBM extension code against glibc's CP932: the JIS text reads back (through our own JisToSjis and
+// glibc's CP932) as the same character, and matches glibc's ISO-2022-JP wherever that can write it.
+TEST(SjisToJisGrid, IbmExtensionRowsAsCp932Maps) {
+    int mapped = 0;
+    int matched_iso = 0;
+    for (int lead = 0xFA; lead <= 0xFC; ++lead) {
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            if (trail == 0x7F) continue;
+            const std::string input{static_cast<char>(lead), static_cast<char>(trail)};
+            const std::string ours = SjisToJis(input);
+            EXPECT_EQ(ours.find('\0'), std::string::npos);
+            const auto character = IconvStrict("UTF-8", "CP932", input);
+            if (!character) {
+                EXPECT_EQ(ours, "?") << std::hex << lead << trail;
+                continue;
+            }
+            ++mapped;
+            ASSERT_EQ(ours.size(), 8u) << std::hex << lead << trail;
+            EXPECT_EQ(IconvStrict("UTF-8", "CP932", JisToSjis(ours)), character) << std::hex << lead << trail;
+            if (const auto iso = IconvStrict("ISO-2022-JP", "UTF-8", *character)) {
+                ++matched_iso;
+                EXPECT_EQ(ours, *iso) << std::hex << lead << trail;
+            }
+        }
+    }
+    EXPECT_EQ(mapped, 388);  // 0xFA40..0xFC4B
+    EXPECT_GT(matched_iso, 0);
 }
 
 // Half-width katakana, alone and followed by each sound mark, read back through glibc's ISO-2022-JP.
@@ -279,8 +315,8 @@ TEST(JisSjisTruncation, EveryPrefix) {
 // The converters work through long input in blocks: each character that spans two bytes (a pair, a letter
 // with its mark) must convert the same wherever a block boundary falls.
 TEST(JisSjisLongInput, PairsAndMarksAcrossEveryAlignment) {
-    const std::string tail = BYTES("\x88\x9f\xb6\xde\xca\xdfz\x88");  // the lead byte at the end is dropped
-    const std::string tail_jis = BYTES("\x1b$B\x30\x21\x25\x2c\x25\x51\x1b(Bz");
+    const std::string tail = BYTES("\x88\x9f\xb6\xde\xca\xdfz\x88");  // the lead byte at the end is a "?"
+    const std::string tail_jis = BYTES("\x1b$B\x30\x21\x25\x2c\x25\x51\x1b(Bz?");
     for (size_t lead : {4094u, 4095u, 4096u, 4097u, 8190u, 8191u, 8192u, 12287u}) {
         const std::string ascii(lead, 'a');
         EXPECT_EQ(SjisToJis(ascii + tail), ascii + tail_jis) << lead;

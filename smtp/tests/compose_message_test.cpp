@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::time_t kInstant = 1796508309;  // Sun, 6 Dec 2026 7:5:9 in Japan
+constexpr std::time_t kInstant = 1796508309;  // Sun, 6 Dec 2026 07:05:09 in Japan
 const std::string kAh = "\x82\xa0";           // "あ" in Shift_JIS
 const std::string kAhJis = "\x1b$B$\"\x1b(B";
 const std::string kBoundary = "------=_NextPart_000_1234ABCD";
@@ -66,7 +66,7 @@ ComposedMessage OneShot() {
 const std::string kOneShotHeaders =
     "X-Mailer: Outlark Version 1.6.2.1\r\n"
     "X-Priority: 3\r\n"
-    "Date: Sun, 6 Dec 2026 7:5:9 +0900\r\n"
+    "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\n"
     "To: <to@example.com>\r\n"
     "From: <from@example.com>\r\n"
     "Subject: " +
@@ -112,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
                  return m;
              },
              "",
-             "Date: Sun, 6 Dec 2026 7:5:9 +0900\r\nSubject: \r\nMIME-Version: 1.0\r\n" + kTextPart + ".\r\n"},
+             "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\nSubject: \r\nMIME-Version: 1.0\r\n" + kTextPart + ".\r\n"},
         Case{"EmptySubjectWithEncodedWordsKeepsItsLine",
              [] {
                  ComposedMessage m;
@@ -122,10 +122,10 @@ INSTANTIATE_TEST_SUITE_P(
                  return m;
              },
              "x",
-             "Date: Sun, 6 Dec 2026 7:5:9 +0900\r\nSubject: \r\nMIME-Version: 1.0\r\n" + kTextPart +
+             "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\nSubject: \r\nMIME-Version: 1.0\r\n" + kTextPart +
                  "x\r\n.\r\n"},
         Case{"SubjectNeverSetHasNoLine", [] { return ComposedMessage{}; }, "x",
-             "Date: Sun, 6 Dec 2026 7:5:9 +0900\r\nMIME-Version: 1.0\r\n" + kTextPart + "x\r\n.\r\n"},
+             "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\nMIME-Version: 1.0\r\n" + kTextPart + "x\r\n.\r\n"},
         Case{"RecipientListsAndForms",
              [] {
                  ComposedMessage m;
@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
                  return m;
              },
              "x",
-             "Date: Sun, 6 Dec 2026 7:5:9 +0900\r\n"
+             "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\n"
              "To: \"Taro\" <taro@example.com>,\r\n"
              "\t<hanako@example.com>\r\n"
              "Cc: <cc@example.com>\r\n"
@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                  return m;
              },
              "x",
-             "X-Mailer: Outlark Version 1.6.2.1\r\nX-Priority: 3\r\nDate: Sun, 6 Dec 2026 7:5:9 +0900\r\n"
+             "X-Mailer: Outlark Version 1.6.2.1\r\nX-Priority: 3\r\nDate: Sun, 6 Dec 2026 07:05:09 +0900\r\n"
              "To: <to@example.com>\r\nFrom: <from@example.com>\r\n"
              "Subject: =?ISO-2022-JP?B?GyRCJCIbKEI=?=\r\n"
              "MIME-Version: 1.0\r\n" +
@@ -166,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                  m.type = kTypePlain;
                  return m;
              },
-             "x", "Date: Sun, 6 Dec 2026 7:5:9 +0900\r\nSubject: " + kAhJis + "\r\n\r\nx\r\n.\r\n"},
+             "x", "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\nSubject: " + kAhJis + "\r\n\r\nx\r\n.\r\n"},
         Case{"Base64Body",
              [] {
                  ComposedMessage m;
@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
                  return m;
              },
              kAh + kAh + "\r\nline2",
-             "Date: Sun, 6 Dec 2026 7:5:9 +0900\r\nMIME-Version: 1.0\r\n"
+             "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\nMIME-Version: 1.0\r\n"
              "Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: base64\r\n\r\n"
              "GyRCJCIkIhsoQg0KbGluZTI=\r\n.\r\n"},
         Case{"MultipartSeveralAttachments",
@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
                  return m;
              },
              "body",
-             "Date: Sun, 6 Dec 2026 7:5:9 +0900\r\nMIME-Version: 1.0\r\n"
+             "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\nMIME-Version: 1.0\r\n"
              "Content-Type: multipart/mixed; boundary=\"----=_NextPart_000_1234ABCD\"\r\n"
              "Content-Transfer-Encoding: 7bit\r\n\r\n"
              "This is a multi-part message in MIME format.\r\n\r\n" +
@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
                  return m;
              },
              "b",
-             "Date: Sun, 6 Dec 2026 7:5:9 +0900\r\nMIME-Version: 1.0\r\n"
+             "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\nMIME-Version: 1.0\r\n"
              "Content-Type: multipart/mixed; boundary=\"----=_NextPart_000_1234ABCD\"\r\n"
              "Content-Transfer-Encoding: 7bit\r\n\r\n"
              "This is a multi-part message in MIME format.\r\n\r\n" +
@@ -231,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
                  return m;
              },
              "b\r\n",
-             "Date: Sun, 6 Dec 2026 7:5:9 +0900\r\nMIME-Version: 1.0\r\n" + kTextPart + "b\r\n\r\n.\r\n"},
+             "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\nMIME-Version: 1.0\r\n" + kTextPart + "b\r\n\r\n.\r\n"},
         Case{"UuencodedWithBodyWithoutLineBreak",
              [] {
                  ComposedMessage m;
@@ -240,7 +240,7 @@ INSTANTIATE_TEST_SUITE_P(
                  return m;
              },
              "abc",
-             "Date: Sun, 6 Dec 2026 7:5:9 +0900\r\n\r\nabc\r\nbegin 600 "
+             "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\n\r\nabc\r\nbegin 600 "
              "note.txt\r\n&:&5L;&\\*\r\n`\r\nend\r\n\r\n.\r\n"},
         Case{"UuencodedMissingFile",
              [] {
@@ -249,7 +249,7 @@ INSTANTIATE_TEST_SUITE_P(
                  m.attachments = {TestFiles().Path("missing.txt")};
                  return m;
              },
-             "abc", "Date: Sun, 6 Dec 2026 7:5:9 +0900\r\n\r\nabc\r\n.\r\n"},
+             "abc", "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\n\r\nabc\r\n.\r\n"},
         Case{"CallerLineBreaksNeverStartAHeader",
              [] {
                  ComposedMessage m;
@@ -261,7 +261,7 @@ INSTANTIATE_TEST_SUITE_P(
                  return m;
              },
              "x",
-             "X-A: 1 Bcc: evil@example.com\r\nDate: Sun, 6 Dec 2026 7:5:9 +0900\r\n"
+             "X-A: 1 Bcc: evil@example.com\r\nDate: Sun, 6 Dec 2026 07:05:09 +0900\r\n"
              "To: \"Nick X-B: 2\" <to@example.com body>\r\nReply-To: r@example.com X-C: 3\r\n"
              "Subject: Hi Injected body\r\n\r\nx\r\n.\r\n"}),
     [](const auto& info) { return info.param.name; });

@@ -7,6 +7,7 @@
 
 #include "mailcore/base64_encode.h"
 #include "mailcore/wide_text.h"
+#include "smtp/rfc5322_quote.h"
 
 namespace outlark {
 namespace {
@@ -45,34 +46,38 @@ TEST_P(EncodeHeaderLineTest, Encodes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, EncodeHeaderLineTest,
-    testing::Values(Case{"PlainModeKeepsEscapes", "Subject: " + Hiragana(1) + "\r\n", kHeaderPlain, 76,
-                         "Subject: \x1b$B$\"\x1b(B\r\n"},
-                    Case{"ModeOneIsPlain", "Subject: " + Hiragana(1) + "\r\n", kHeaderPlainAlias, 76,
-                         "Subject: \x1b$B$\"\x1b(B\r\n"},
-                    Case{"AsciiUnchanged", "X-Mailer: Outlark Version 1.6.2.1\r\n", kHeaderEncodedWords, 76,
-                         "X-Mailer: Outlark Version 1.6.2.1\r\n"},
-                    Case{"Width76FirstWord30ThenUpTo36", "Subject: " + Hiragana(40) + "\r\n",
-                         kHeaderEncodedWords, 76,
-                         "Subject: " + Word(30) + "\r\n " + Word(36) + "\r\n " + Word(14) + "\r\n"},
-                    Case{"ShortRunOneWord", "Subject: " + Hiragana(3) + "\r\n", kHeaderEncodedWords, 76,
-                         "Subject: " + Word(6) + "\r\n"},
-                    Case{"Width40", "Subject: " + Hiragana(20) + "\r\n", kHeaderEncodedWords, 40,
-                         "Subject: " + Word(4) + "\r\n " + Word(10) + "\r\n " + Word(10) + "\r\n " +
-                             Word(10) + "\r\n " + Word(6) + "\r\n"},
-                    // The spaces after a run go with the word before the fold and stay in the line as well.
-                    Case{"SpacesAfterRunWrittenTwice",
-                         "Subject: " + Hiragana(2) + " abc " + Hiragana(2) + "\r\n", kHeaderEncodedWords, 76,
-                         "Subject: " + Word(4) + " \r\n  abc " + Word(4) + "\r\n"},
-                    Case{"NarrowWidthGoesNegativeWholeRun", "Subject: " + Hiragana(20) + "\r\n",
-                         kHeaderEncodedWords, 28, "Subject: " + Word(40) + "\r\n"},
-                    Case{"PieceOfZeroStillEnds", "X: " + Hiragana(10) + "\r\n", kHeaderEncodedWords, 28,
-                         "X: " + Word(20) + "\r\n"},
-                    Case{"WidthZero", "Subject: " + Hiragana(5) + "\r\n", kHeaderEncodedWords, 0,
-                         "Subject: " + Word(10) + "\r\n"},
-                    Case{"NegativeWidth", "Subject: " + Hiragana(5) + "\r\n", kHeaderEncodedWords, -5,
-                         "Subject: " + Word(10) + "\r\n"},
-                    Case{"OddPieceMadeEven", "To: \"" + Hiragana(12) + "\" <a@b>\r\n", kHeaderEncodedWords,
-                         45, "To: \"" + Word(10) + "\r\n " + Word(14) + "\r\n \" <a@b>\r\n"}),
+    testing::Values(
+        Case{"PlainModeKeepsEscapes", "Subject: " + Hiragana(1) + "\r\n", kHeaderPlain, 76,
+             "Subject: \x1b$B$\"\x1b(B\r\n"},
+        Case{"ModeOneIsPlain", "Subject: " + Hiragana(1) + "\r\n", kHeaderPlainAlias, 76,
+             "Subject: \x1b$B$\"\x1b(B\r\n"},
+        Case{"AsciiUnchanged", "X-Mailer: Outlark Version 1.6.2.1\r\n", kHeaderEncodedWords, 76,
+             "X-Mailer: Outlark Version 1.6.2.1\r\n"},
+        Case{"Width76FirstWord30ThenUpTo36", "Subject: " + Hiragana(40) + "\r\n", kHeaderEncodedWords, 76,
+             "Subject: " + Word(30) + "\r\n " + Word(36) + "\r\n " + Word(14) + "\r\n"},
+        Case{"ShortRunOneWord", "Subject: " + Hiragana(3) + "\r\n", kHeaderEncodedWords, 76,
+             "Subject: " + Word(6) + "\r\n"},
+        Case{"Width40NoFoldRightAfterTheName", "Subject: " + Hiragana(20) + "\r\n", kHeaderEncodedWords, 40,
+             "Subject: " + Word(36) + "\r\n " + Word(4) + "\r\n"},
+        // Folds go in front of the blank that was there; no blank is added or written twice.
+        Case{"BlanksWrittenOnce", "Subject: " + Hiragana(2) + " abc " + Hiragana(2) + "\r\n",
+             kHeaderEncodedWords, 76, "Subject: " + Word(4) + " abc\r\n " + Word(4) + "\r\n"},
+        Case{"NarrowWidthStillEnds", "Subject: " + Hiragana(20) + "\r\n", kHeaderEncodedWords, 28,
+             "Subject: " + Word(36) + "\r\n " + Word(4) + "\r\n"},
+        Case{"PieceOfZeroStillEnds", "X: " + Hiragana(10) + "\r\n", kHeaderEncodedWords, 28,
+             "X: " + Word(20) + "\r\n"},
+        Case{"WidthZero", "Subject: " + Hiragana(5) + "\r\n", kHeaderEncodedWords, 0,
+             "Subject: " + Word(10) + "\r\n"},
+        Case{"NegativeWidth", "Subject: " + Hiragana(5) + "\r\n", kHeaderEncodedWords, -5,
+             "Subject: " + Word(10) + "\r\n"},
+        Case{"TabKept", "Subject: a\tb  c\r\n", kHeaderEncodedWords, 76, "Subject: a\tb  c\r\n"},
+        Case{"JapaneseGluedToAsciiIsOneWord", "Subject: " + Hiragana(1) + "base64\r\n", kHeaderEncodedWords,
+             76, "Subject: =?ISO-2022-JP?B?" + mailcore::Base64Encode("\x1b$B$\"\x1b(Bbase64") + "?=\r\n"},
+        Case{"LookalikeEncodedWordEncoded", "Subject: =?UTF-8?B?SGFja2Vk?=\r\n", kHeaderPlain, 76,
+             "Subject: =?ISO-2022-JP?B?" + mailcore::Base64Encode("=?UTF-8?B?SGFja2Vk?=") + "?=\r\n"},
+        Case{"LongAsciiFoldedAtBlanks",
+             "Subject: " + std::string(600, 'a') + " " + std::string(600, 'b') + "\r\n", kHeaderPlain, 76,
+             "Subject: " + std::string(600, 'a') + "\r\n " + std::string(600, 'b') + "\r\n"}),
     [](const auto& info) { return info.param.name; });
 
 struct LineCase {
@@ -100,6 +105,28 @@ INSTANTIATE_TEST_SUITE_P(Table, SingleLineValueTest,
                                          LineCase{"EndOfHeaderAttempt", "a\r\n\r\nbody", "a body"},
                                          LineCase{"Nul", std::string("a\0b", 3), "a b"}),
                          [](const auto& info) { return info.param.name; });
+
+TEST(HeaderField, DisplayNameQuotedPerRfc5322) {
+    HeaderField field(kHeaderEncodedWords, 76);
+    field.Raw("From:");
+    field.DisplayName("Jo\"hn \\Q");
+    field.Raw("<j@example.jp>");
+    EXPECT_EQ(std::move(field).Finish(), "From: \"Jo\\\"hn \\\\Q\" <j@example.jp>\r\n");
+}
+
+TEST(HeaderField, JapaneseDisplayNameOutsideQuotes) {
+    HeaderField field(kHeaderEncodedWords, 76);
+    field.Raw("From:");
+    field.DisplayName(Hiragana(2));
+    field.Raw("<j@example.jp>");
+    EXPECT_EQ(std::move(field).Finish(), "From: " + Word(4) + " <j@example.jp>\r\n");
+}
+
+TEST(QuotedString, EscapesQuoteAndBackslashOnly) {
+    EXPECT_EQ(QuotedString(""), "\"\"");
+    EXPECT_EQ(QuotedString("a b"), "\"a b\"");
+    EXPECT_EQ(QuotedString("q\"uote\\x"), "\"q\\\"uote\\\\x\"");
+}
 
 }  // namespace
 }  // namespace outlark

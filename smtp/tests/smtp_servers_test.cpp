@@ -2,6 +2,7 @@
 // (testing/servers/mail-servers; skipped when those servers are not running).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -36,6 +37,7 @@ struct Settings {
 void PrintTo(const Settings& row, std::ostream* os) { *os << row.name; }
 
 class SmtpServers : public ms::RealServersTest, public testing::WithParamInterface<Settings> {};
+class SmtpServersHeaders : public ms::RealServersTest {};
 
 TEST_P(SmtpServers, RoundTripThroughPostfixAndDovecot) {
     char pattern[] = "/tmp/outlark-servers-XXXXXX";
@@ -130,6 +132,39 @@ TEST_P(SmtpServers, JapaneseAttachmentNameSurvivesDelivery) {
                           "' '見積書 \"最終\" ﾃｽﾄ (PDF Document)'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     fs::remove_all(dir);
+}
+
+// Header text after delivery through Postfix, as Python's email reads the stored file.
+TEST_F(SmtpServersHeaders, SubjectArrivesExactlyThroughPostfix) {
+    std::string subject = "日本 語の\tテスト です 本文base64 =?UTF-8?B?SGFja2Vk?= 終";
+    for (int i = 0; i < 120; ++i) subject += " word" + std::to_string(i);
+    Smtp smtp;
+    smtp.SetLogFilename(u"");
+    smtp.SetPort(env().smtpPort);
+    smtp.SetSendTimeout(10);
+    smtp.SetRecvTimeout(10);
+    smtp.SetHeader8bit(0);
+    std::int32_t status = 0;
+    smtp.SendMail(Wide(env().host), Wide(mailbox().address), Wide("phone@" + env().domain), Wide(subject),
+                  Wide("body"), u"", &status);
+    ASSERT_EQ(status, 1);
+    ASSERT_EQ(ms::WaitForMessages(mailbox().maildir, 1), "");
+    fs::path stored;
+    for (const auto& entry : fs::directory_iterator(fs::path(mailbox().maildir) / "new"))
+        stored = entry.path();
+    ASSERT_FALSE(stored.empty());
+    const std::string command =
+        "python3 -c \"import sys,email,email.policy;"
+        "m=email.message_from_binary_file(open(sys.argv[1],'rb'),policy=email.policy.default);"
+        "sys.stdout.buffer.write(str(m['Subject']).encode())\" " +
+        stored.string();
+    std::string read;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) read.append(buffer, n);
+        pclose(pipe);
+    }
+    EXPECT_EQ(read, subject);
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, SmtpServers,
