@@ -112,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
                  return m;
              },
              "",
-             "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\nSubject: \r\nMIME-Version: 1.0\r\n" + kTextPart + ".\r\n"},
+             "Date: Sun, 6 Dec 2026 07:05:09 +0900\r\nSubject: \r\nMIME-Version: 1.0\r\n" + kTextPart +
+                 ".\r\n"},
         Case{"EmptySubjectWithEncodedWordsKeepsItsLine",
              [] {
                  ComposedMessage m;
