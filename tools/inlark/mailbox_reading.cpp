@@ -1,5 +1,8 @@
 #include "tools/inlark/mailbox_reading.h"
 
+#include <algorithm>
+#include <charconv>
+#include <climits>
 #include <cstdint>
 
 #include "mailcore/wide_text.h"
@@ -37,47 +40,62 @@ std::optional<std::uint64_t> ReadSize(MailboxSession& session, std::int32_t numb
     return SecondNumber(LastReplyBytes(session.Pop3())).value_or(0);
 }
 
-std::optional<std::vector<ListedMessage>> ReadListing(MailboxSession& session) {
+namespace {
+
+struct NumberedText {
+    std::int32_t number = 0;
+    std::string text;  // what follows the number in the listing, as UTF-8
+};
+
+// The entries of a whole LIST or UIDL listing.
+std::optional<std::vector<NumberedText>> ReadNumberedListing(MailboxSession& session, const char* command,
+                                                             void (inlark::Pop3::*call)(std::int32_t,
+                                                                                        std::int32_t*)) {
     inlark::Pop3& pop3 = session.Pop3();
-    if (!session.Run("LIST", CommandKind::kListing,
-                     [](inlark::Pop3& p, std::int32_t* result) { p.LIST(0, result); })) {
+    if (!session.Run(command, CommandKind::kListing,
+                     [call](inlark::Pop3& p, std::int32_t* result) { (p.*call)(0, result); })) {
         return std::nullopt;
     }
     std::int32_t count = 0;
     pop3.GetCount(&count);
-    std::vector<ListedMessage> list(static_cast<std::size_t>(count));
+    std::vector<NumberedText> list(static_cast<std::size_t>(std::max(count, 0)));
     for (std::int32_t i = 1; i <= count; ++i) {
-        ListedMessage& entry = list[static_cast<std::size_t>(i - 1)];
-        std::u16string size;
+        NumberedText& entry = list[static_cast<std::size_t>(i - 1)];
+        std::u16string data;
         pop3.GetNo(i, &entry.number);
-        pop3.GetData(i, &size);
-        entry.size = std::stoull("0" + ToUtf8(size));
+        pop3.GetData(i, &data);
+        entry.text = ToUtf8(data);
     }
-    for (ListedMessage& entry : list) {
-        if (entry.size < INT32_MAX) continue;
-        std::optional<std::uint64_t> whole = ReadSize(session, entry.number);
-        if (!whole) return std::nullopt;
-        entry.size = *whole;
+    return list;
+}
+
+}  // namespace
+
+std::optional<std::vector<ListedMessage>> ReadListing(MailboxSession& session) {
+    const auto listing = ReadNumberedListing(session, "LIST", &inlark::Pop3::LIST);
+    if (!listing) return std::nullopt;
+    std::vector<ListedMessage> list;
+    for (const NumberedText& item : *listing) {
+        ListedMessage entry;
+        entry.number = item.number;
+        // A size that is no number counts as 0.
+        std::from_chars(item.text.data(), item.text.data() + item.text.size(), entry.size);
+        // The component keeps sizes in 32 bits: a capped one is asked again and read whole.
+        if (entry.size >= INT32_MAX) {
+            std::optional<std::uint64_t> whole = ReadSize(session, entry.number);
+            if (!whole) return std::nullopt;
+            entry.size = *whole;
+        }
+        list.push_back(std::move(entry));
     }
     return list;
 }
 
 std::optional<std::vector<ListedMessage>> ReadUids(MailboxSession& session) {
-    inlark::Pop3& pop3 = session.Pop3();
-    if (!session.Run("UIDL", CommandKind::kListing,
-                     [](inlark::Pop3& p, std::int32_t* result) { p.UIDL(0, result); })) {
-        return std::nullopt;
-    }
-    std::int32_t count = 0;
-    pop3.GetCount(&count);
-    std::vector<ListedMessage> list(static_cast<std::size_t>(count));
-    for (std::int32_t i = 1; i <= count; ++i) {
-        ListedMessage& entry = list[static_cast<std::size_t>(i - 1)];
-        std::u16string uid;
-        pop3.GetNo(i, &entry.number);
-        pop3.GetData(i, &uid);
-        entry.uid = ToUtf8(uid);
-    }
+    const auto listing = ReadNumberedListing(session, "UIDL", &inlark::Pop3::UIDL);
+    if (!listing) return std::nullopt;
+    std::vector<ListedMessage> list;
+    for (const NumberedText& item : *listing) list.push_back({item.number, 0, item.text});
     return list;
 }
 

@@ -358,6 +358,23 @@ TEST(InlarkTool, SizesAboveTwoGibibytesAreShownWhole) {
     EXPECT_EQ(outcome.out, "2 messages, 5000000100 octets\n1 5000000000\n2 100\n");
 }
 
+// A size no 64-bit number holds is shown as unknown (0), never a crash.
+TEST(InlarkTool, AbsurdSizeIsNoCrash) {
+    const std::string huge = "99999999999999999999999";
+    ScriptedServer server(LoggedIn()
+                              .Expect("STAT\r\n")
+                              .Reply("+OK 1 " + huge + "\r\n")
+                              .Expect("LIST\r\n")
+                              .Reply("+OK\r\n1 " + huge + "\r\n.\r\n")
+                              .Expect("LIST 1\r\n")
+                              .Reply("+OK 1 " + huge + "\r\n")
+                              .Expect("QUIT\r\n")
+                              .Reply("+OK\r\n"));
+    Outcome outcome = RunInlark(Mailbox("list", server), "pw");
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "1 messages, 0 octets\n1 0\n");
+}
+
 TEST(InlarkTool, RefusedQuitAfterReadingIsAWarning) {
     ScriptedServer server(LoggedIn()
                               .Expect("LIST 1\r\n")
