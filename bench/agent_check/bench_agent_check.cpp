@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -265,14 +266,9 @@ double PoplibScan(const ms::MailServersEnv& env, const ms::Mailbox& agent) {
 }  // namespace
 
 int main() {
-    const char* envPath = std::getenv(ms::kEnvVariable);
-    if (envPath == nullptr || *envPath == '\0') {
-        std::printf("bench_agent_check: skipped, no real servers (%s is not set; ./dev bench starts them)\n",
-                    ms::kEnvVariable);
-        return 0;
-    }
-    ms::MailServersEnv env;
-    if (std::string error = ms::LoadMailServersEnv(envPath, &env); !error.empty()) Fail(error);
+    const std::optional<ms::MailServersEnv> servers = ms::BenchmarkServers("bench_agent_check");
+    if (!servers) return 0;
+    const ms::MailServersEnv& env = *servers;
     ms::MailboxLease agentLease, phoneLease;
     if (std::string error = agentLease.Acquire(env, "agent"); !error.empty()) Fail(error);
     if (std::string error = phoneLease.Acquire(env, "phone"); !error.empty()) Fail(error);

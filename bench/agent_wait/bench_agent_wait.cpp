@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "agent/config/settings_file.h"
@@ -52,14 +53,9 @@ void WaitForChecks(QProcess& mirelo, int checks, int& idleLines) {
 }  // namespace
 
 int main() {
-    const char* envPath = std::getenv(ms::kEnvVariable);
-    if (envPath == nullptr || *envPath == '\0') {
-        std::printf("bench_agent_wait: skipped, no real servers (%s is not set; ./dev bench starts them)\n",
-                    ms::kEnvVariable);
-        return 0;
-    }
-    ms::MailServersEnv env;
-    if (std::string error = ms::LoadMailServersEnv(envPath, &env); !error.empty()) Fail(error);
+    const std::optional<ms::MailServersEnv> servers = ms::BenchmarkServers("bench_agent_wait");
+    if (!servers) return 0;
+    const ms::MailServersEnv& env = *servers;
     ms::MailboxLease lease;
     if (std::string error = lease.AcquireSpare(env); !error.empty()) Fail(error);
     const ms::Mailbox& box = lease.mailbox();

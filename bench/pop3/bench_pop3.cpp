@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -156,14 +157,9 @@ double InlarkListTop(const ms::MailServersEnv& env, const ms::Mailbox& box) {
 }  // namespace
 
 int main() {
-    const char* envPath = std::getenv(ms::kEnvVariable);
-    if (envPath == nullptr || *envPath == '\0') {
-        std::printf("bench_pop3: skipped, no real servers (%s is not set; ./dev bench starts them)\n",
-                    ms::kEnvVariable);
-        return 0;
-    }
-    ms::MailServersEnv env;
-    if (std::string error = ms::LoadMailServersEnv(envPath, &env); !error.empty()) Fail(error);
+    const std::optional<ms::MailServersEnv> servers = ms::BenchmarkServers("bench_pop3");
+    if (!servers) return 0;
+    const ms::MailServersEnv& env = *servers;
     ms::MailboxLease lease;
     if (std::string error = lease.AcquireSpare(env); !error.empty()) Fail(error);
     const ms::Mailbox& box = lease.mailbox();

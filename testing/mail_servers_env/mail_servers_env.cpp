@@ -1,6 +1,8 @@
 #include "testing/mail_servers_env/mail_servers_env.h"
 
 #include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -110,6 +112,21 @@ std::string LoadMailServersEnv(const std::string& path, MailServersEnv* env) {
     text << in.rdbuf();
     if (std::string error = ParseMailServersEnv(text.str(), env); !error.empty()) return path + ": " + error;
     return {};
+}
+
+std::optional<MailServersEnv> BenchmarkServers(const char* program) {
+    const char* path = std::getenv(kEnvVariable);
+    if (path == nullptr || *path == '\0') {
+        std::printf("%s: skipped, no real servers (%s is not set; ./dev bench starts them)\n", program,
+                    kEnvVariable);
+        return std::nullopt;
+    }
+    MailServersEnv env;
+    if (std::string error = LoadMailServersEnv(path, &env); !error.empty()) {
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        std::exit(1);
+    }
+    return env;
 }
 
 }  // namespace mirelo::mail_servers

@@ -1,6 +1,7 @@
 #pragma once
 // What the real-server harness (testing/servers/mail-servers) is running, read from the env file it writes.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,5 +34,9 @@ struct MailServersEnv {
 // Both return an empty string on success, otherwise what is wrong (naming the key or the file).
 [[nodiscard]] std::string ParseMailServersEnv(std::string_view text, MailServersEnv* env);
 [[nodiscard]] std::string LoadMailServersEnv(const std::string& path, MailServersEnv* env);
+
+// For benchmark programs: the running servers, or nothing when none run (after a line on standard output
+// that `program` is skipped). An env file that cannot be read ends the program with status 1.
+[[nodiscard]] std::optional<MailServersEnv> BenchmarkServers(const char* program);
 
 }  // namespace mirelo::mail_servers
