@@ -22,12 +22,11 @@
 #include "agent/engine/agent_engine.h"
 #include "agent/engine/during_check.h"
 #include "agent/engine/library_components.h"
+#include "agent/engine/tests/engine_test_support.h"
 #include "log_messages.h"
 #include "mailcore/unique_fd.h"
 #include "mailcore/wide_text.h"
 #include "testing/scripted_server/scripted_server.h"
-
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace mirelo {
 namespace {
@@ -40,12 +39,6 @@ using testing::HasSubstr;
 
 constexpr const char* kPhone = "phone@mirelo.test";
 constexpr const char* kAgent = "agent@mirelo.test";
-
-void UseTemporaryConfigHome() {
-    static QTemporaryDir home;
-    static const bool set = qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
-    (void)set;
-}
 
 // The port settings are 16-bit, so the servers listen below 32768, away from the ephemeral range.
 std::uint16_t FreeLowPort() {
@@ -179,7 +172,7 @@ class RecordingView final : public EngineView {
 class Rig {
   public:
     Rig(std::uint16_t pop3Port, std::uint16_t smtpPort) {
-        UseTemporaryConfigHome();
+        testing_support::UseTemporaryConfigHome();
         WriteDuringCheck(QString());
         settings.POP3Server = settings.SMTPServer = QStringLiteral("127.0.0.1");
         settings.POP3Port = static_cast<std::int16_t>(pop3Port);

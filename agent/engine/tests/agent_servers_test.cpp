@@ -18,14 +18,13 @@
 #include "agent/engine/agent_engine.h"
 #include "agent/engine/during_check.h"
 #include "agent/engine/library_components.h"
+#include "agent/engine/tests/engine_test_support.h"
 #include "log_messages.h"
 #include "mailcore/wide_text.h"
 #include "testing/mail_servers_env/japanese_message.h"
 #include "testing/mail_servers_env/maildir.h"
 #include "testing/mail_servers_env/real_servers_test.h"
 #include "testing/mail_servers_env/smtp_delivery.h"
-
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace mirelo {
 namespace {
@@ -38,13 +37,6 @@ constexpr auto kDeliveryWait = std::chrono::seconds(10);
 
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
-
-// The per-user store goes to a temporary folder, set before the process first uses it.
-void UseTemporaryConfigHome() {
-    static QTemporaryDir home;
-    static const bool set = qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
-    (void)set;
-}
 
 class RecordingView final : public EngineView {
   public:
@@ -105,7 +97,7 @@ class AgentOnRealServers : public ms::RealServersTest {
         if (IsSkipped()) return;
         ASSERT_EQ(agentLease_.Acquire(env(), "agent"), "");
         ASSERT_EQ(phoneLease_.Acquire(env(), "phone"), "");
-        UseTemporaryConfigHome();
+        testing_support::UseTemporaryConfigHome();
         WriteDuringCheck(QString());
 
         settings.POP3Server = settings.SMTPServer = Q(env().host);

@@ -7,13 +7,6 @@ namespace {
 
 const QString kLineBreak = QStringLiteral("\r\n");
 
-// The per-user store goes to a temporary folder, set before the process first uses it.
-void UseTemporaryConfigHome() {
-    static QTemporaryDir home;
-    static const bool set = qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
-    (void)set;
-}
-
 QString FirstLines(const QString& body, int count) {
     qsizetype pos = 0;
     for (int i = 0; i < count; ++i) {

@@ -15,9 +15,7 @@
 #include <vector>
 
 #include "agent/engine/agent_engine.h"
-
-// Readable failures.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+#include "agent/engine/tests/engine_test_support.h"
 
 namespace mirelo::testing_support {
 
