@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "mailcore/completion_queue.h"
+#include "mailcore/failure.h"
 #include "mailcore/mail_socket.h"
 
 namespace mailcore {
@@ -71,6 +72,8 @@ class MailEngine {
     // The most recent status line, line end included; only read while no worker runs.
     const std::string& LastReply() const { return lastReply_; }
     MailSocket& Socket() { return socket_; }
+    // Why the last command or connect failed; kind None after a success. Only read while no worker runs.
+    const Failure& LastFailure() const { return failure_; }
 
   protected:
     // The protocol steps of one command; true on success. Runs on the caller's thread or on the worker.
@@ -89,6 +92,8 @@ class MailEngine {
     void SetLastReply(std::string_view line);
     // Ends the connection from inside a command (after a farewell such as QUIT).
     void CloseConnection();
+    void RecordFailure(Failure failure) { failure_ = std::move(failure); }
+    void ClearFailure() { failure_ = {}; }
 
   private:
     [[nodiscard]] std::int32_t StartWorker(Command command, CompletionQueue* queue);
@@ -96,6 +101,7 @@ class MailEngine {
 
     MailSocket socket_;
     std::string lastReply_;
+    Failure failure_;
     MailSocket::TrafficObserver observer_;
     CompletionQueue* notifyQueue_ = nullptr;
     std::atomic<bool> connected_{false};
