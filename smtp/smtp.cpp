@@ -255,8 +255,10 @@ void Smtp::SetLogFilename(const std::u16string& value) {
 }
 std::int32_t Smtp::Sync() const { return impl_->sync; }
 void Smtp::SetSync(std::int32_t value) {
-    if (value >= 0 && value <= 2) impl_->sync = value;
-    impl_->RefreshNotify();
+    impl_->shell.Guard([&] {
+        if (value >= 0 && value <= 2) impl_->sync = value;
+        impl_->RefreshNotify();
+    });
 }
 std::int32_t Smtp::Priority() const { return impl_->priority; }
 void Smtp::SetPriority(std::int32_t value) {

@@ -40,7 +40,8 @@ int main() {
     if (smtp.Advise(&smtpSink) <= 0) return Fail("Smtp::Advise");
     smtp.SetLogFilename(u"");
     smtp.SendMail(u"", u"t@x", u"f@x", u"", u"", u"0", &result);
-    if (result != mailcore::ToInt(mailcore::SendStatus::MissingArgument)) return Fail("SendMail without server");
+    if (result != mailcore::ToInt(mailcore::SendStatus::MissingArgument))
+        return Fail("SendMail without server");
     if (smtp.LastErrorText().empty()) return Fail("Smtp::LastErrorText");
 
     // The event interfaces' type information is the libraries' own.
