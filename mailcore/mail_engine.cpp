@@ -1,6 +1,6 @@
 #include "mailcore/mail_engine.h"
 
-#include <system_error>
+#include <exception>
 #include <utility>
 
 namespace mailcore {
@@ -15,7 +15,6 @@ std::int32_t MailEngine::Connect(const std::string& server, std::int32_t port, R
     if (server.empty() || !FitsOnCommandLine(server)) return kResultBadArgument;
     if (IsBusy()) return kResultBusy;
     if (IsConnected()) return kResultAlreadyConnected;
-    if (worker_.joinable()) worker_.join();
     lastReply_.clear();
     socket_.SetObserver(observer_);
     std::int32_t result = socket_.Open();
@@ -70,12 +69,8 @@ bool MailEngine::ReadGreeting(ReplyMode mode) {
 
 void MailEngine::Disconnect() {
     connected_.store(false, std::memory_order_release);
-    {
-        std::unique_lock lock(runningMutex_);
-        runningEnded_.wait_for(lock, disconnectWait_, [this] { return !IsBusy(); });
-    }
-    if (IsBusy()) socket_.Cancel();
-    if (worker_.joinable()) worker_.join();
+    if (!worker_.WaitIdle(disconnectWait_)) socket_.Cancel();
+    worker_.Join();
     socket_.Close();
     ClearResults();
 }
@@ -92,25 +87,22 @@ std::int32_t MailEngine::Execute(Command command, bool clearFirst) {
 }
 
 std::int32_t MailEngine::StartWorker(Command command, CompletionQueue* queue) {
-    if (worker_.joinable()) worker_.join();  // finished: IsBusy was checked
-    running_.store(true, std::memory_order_release);
-    try {
-        worker_ = std::thread([this, command = std::move(command), queue] {
-            bool ok = command();
-            if (!ok) ClearResults();
-            {
-                // Results are complete here; the host may read them as soon as it sees the outcome.
-                std::lock_guard lock(runningMutex_);
-                running_.store(false, std::memory_order_release);
+    bool started = worker_.Start(
+        [this, command = std::move(command)]() -> std::int32_t {
+            bool ok = false;
+            try {
+                ok = command();
+            } catch (const std::exception& e) {
+                RecordFailure({FailureKind::Internal, 0, {}, e.what()});
+            } catch (...) {
+                RecordFailure({FailureKind::Internal, 0, {}, "unknown exception"});
             }
-            runningEnded_.notify_all();
-            queue->Post(ok ? kResultSuccess : kResultFailure);
-        });
-    } catch (const std::system_error&) {
-        running_.store(false, std::memory_order_release);
-        return kResultFailure;
-    }
-    return kResultSuccess;
+            // Results are complete when the worker posts; the host may read them once it sees the outcome.
+            if (!ok) ClearResults();
+            return ok ? kResultSuccess : kResultFailure;
+        },
+        *queue);
+    return started ? kResultSuccess : kResultFailure;
 }
 
 bool MailEngine::Exchange(std::string_view line) {

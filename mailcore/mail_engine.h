@@ -5,28 +5,27 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "mailcore/completion_queue.h"
 #include "mailcore/failure.h"
 #include "mailcore/mail_socket.h"
+#include "mailcore/result_code.h"
+#include "mailcore/worker_thread.h"
 
 namespace mailcore {
 
 // Result codes of every component method (its pVal).
-inline constexpr std::int32_t kResultSuccess = 1;  // or: command accepted and started on a worker
-inline constexpr std::int32_t kResultFailure = 0;
-inline constexpr std::int32_t kResultBusy = -1;
-inline constexpr std::int32_t kResultBadArgument = -2;
-inline constexpr std::int32_t kResultUserTooLong = -3;
-inline constexpr std::int32_t kResultPasswordTooLong = -4;
-inline constexpr std::int32_t kResultAlreadyConnected = -5;
+inline constexpr std::int32_t kResultSuccess = ToInt(ResultCode::Success);  // or: started on a worker
+inline constexpr std::int32_t kResultFailure = ToInt(ResultCode::Failure);
+inline constexpr std::int32_t kResultBusy = ToInt(ResultCode::Busy);
+inline constexpr std::int32_t kResultBadArgument = ToInt(ResultCode::BadArgument);
+inline constexpr std::int32_t kResultUserTooLong = ToInt(ResultCode::UserTooLong);
+inline constexpr std::int32_t kResultPasswordTooLong = ToInt(ResultCode::PasswordTooLong);
+inline constexpr std::int32_t kResultAlreadyConnected = ToInt(ResultCode::AlreadyConnected);
 
 // A text may go onto a command line only without CR, LF and NUL: those would end the line early and let
 // the caller slip in protocol commands of their own.
@@ -68,7 +67,7 @@ class MailEngine {
     void Disconnect();
 
     bool IsConnected() const { return connected_.load(std::memory_order_acquire); }
-    bool IsBusy() const { return running_.load(std::memory_order_acquire); }
+    bool IsBusy() const { return worker_.Running(); }
     // The most recent status line, line end included; only read while no worker runs.
     const std::string& LastReply() const { return lastReply_; }
     MailSocket& Socket() { return socket_; }
@@ -107,10 +106,8 @@ class MailEngine {
     std::atomic<bool> connected_{false};
     std::chrono::milliseconds disconnectWait_ = kDefaultDisconnectWait;
 
-    std::thread worker_;
-    std::atomic<bool> running_{false};
-    std::mutex runningMutex_;
-    std::condition_variable runningEnded_;
+    // Last member: destroyed (joined) first, while everything its job uses still exists.
+    WorkerThread worker_;
 };
 
 }  // namespace mailcore

@@ -15,6 +15,8 @@ const IconvConverter& Converter(const char* to, const char* from) {
     thread_local IconvConverter sjis_to_wide("UTF-16LE", "CP932");
     thread_local IconvConverter utf8_to_sjis("CP932", "UTF-8");
     thread_local IconvConverter sjis_to_utf8("UTF-8", "CP932");
+    thread_local IconvConverter utf8_to_wide("UTF-16LE", "UTF-8");
+    if (std::strcmp(from, "UTF-8") == 0 && std::strcmp(to, "UTF-16LE") == 0) return utf8_to_wide;
     if (std::strcmp(from, "UTF-16LE") == 0) return wide_to_sjis;
     if (std::strcmp(to, "UTF-16LE") == 0) return sjis_to_wide;
     if (std::strcmp(from, "UTF-8") == 0) return utf8_to_sjis;
@@ -59,7 +61,10 @@ std::string WideToCp932(std::u16string_view text) {
     return Converter("CP932", "UTF-16LE").Convert(le, "?", 2);
 }
 
-std::u16string Cp932ToWide(std::string_view text) {
+namespace {
+
+// Narrow text to UTF-16 through iconv from `from`.
+std::u16string ToWide(std::string_view text, const char* from) {
     if (IsAscii(text)) {
         std::u16string wide;
         ReserveLarge(wide, text.size());
@@ -67,7 +72,7 @@ std::u16string Cp932ToWide(std::string_view text) {
         for (std::size_t i = 0; i < text.size(); ++i) wide[i] = static_cast<char16_t>(text[i]);
         return wide;
     }
-    std::string le = Converter("UTF-16LE", "CP932").Convert(text, std::string_view("?\0", 2), 1);
+    std::string le = Converter("UTF-16LE", from).Convert(text, std::string_view("?\0", 2), 1);
     std::u16string out(le.size() / 2, u'\0');
     for (size_t i = 0; i < out.size(); ++i) {
         out[i] = static_cast<char16_t>(static_cast<unsigned char>(le[2 * i]) |
@@ -75,6 +80,12 @@ std::u16string Cp932ToWide(std::string_view text) {
     }
     return out;
 }
+
+}  // namespace
+
+std::u16string Cp932ToWide(std::string_view text) { return ToWide(text, "CP932"); }
+
+std::u16string Utf8ToWide(std::string_view text) { return ToWide(text, "UTF-8"); }
 
 std::string Utf8ToCp932(std::string_view text) { return Converter("CP932", "UTF-8").Convert(text, "?", 1); }
 

@@ -13,5 +13,6 @@ std::u16string Cp932ToWide(std::string_view text);
 // For tools and logs that speak UTF-8.
 std::string Utf8ToCp932(std::string_view text);
 std::string Cp932ToUtf8(std::string_view text);
+std::u16string Utf8ToWide(std::string_view text);
 
 }  // namespace mailcore

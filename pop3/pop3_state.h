@@ -10,6 +10,7 @@
 #include "inlark/pop3.h"
 #include "mailcore/completion_queue.h"
 #include "mailcore/connection_point.h"
+#include "mailcore/control_shell.h"
 #include "pop3/message_methods.h"
 #include "pop3/pop3_engine.h"
 
@@ -26,6 +27,7 @@ struct __attribute__((visibility("hidden"))) Pop3::State {
     // 1 after TOP_ or RETR: GetMessage then gives the retrieved text instead of the reply line.
     bool lastCommandRetrievedText = false;
 
+    mailcore::ControlShell shell;
     mailcore::ConnectionPoint<Pop3Events> sinks;
     // Declared before the engine: a worker posts into it until the engine is gone.
     mailcore::CompletionQueue queue;
@@ -42,21 +44,21 @@ struct __attribute__((visibility("hidden"))) Pop3::State {
         return engine.get();
     }
     // An engine that is not running a command, for the read-outs.
-    const Pop3Engine* Idle() const { return engine && !engine->IsBusy() ? engine.get() : nullptr; }
+    const Pop3Engine* Idle() const { return mailcore::IdleEngine(engine); }
 
     // The parsed message record of MakeData; released when a connect or Destroy replaces it.
     MessageMethods message;
     void ReleaseRecord() { message.ReleaseData(); }
 
-    void Connect(const std::u16string& server, mailcore::MailEngine::Resolution resolution,
-                 std::int32_t* pVal);
+    void Connect(const char* method, const std::u16string& server,
+                 mailcore::MailEngine::Resolution resolution, std::int32_t* pVal);
     // Runs one command method: sets the retrieved-text flag, then `command` on the engine (0 without one).
     template <typename Command>
-    void Run(std::int32_t* pVal, bool retrievesText, Command command) {
-        lastCommandRetrievedText = retrievesText;
-        Pop3Engine* current = Engine();
-        std::int32_t result = current != nullptr ? command(*current) : mailcore::kResultFailure;
-        if (pVal != nullptr) *pVal = result;
+    void Run(const char* method, std::int32_t* pVal, bool retrievesText, Command command) {
+        shell.Guard(pVal, [&] {
+            lastCommandRetrievedText = retrievesText;
+            mailcore::Put(pVal, shell.Command(method, Engine(), command));
+        });
     }
 };
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "mailcore/failure.h"
 #include "smtp/smtp_session.h"
 
 namespace outlark {
@@ -17,7 +18,13 @@ struct SendJob {
     OneShotMail mail;
 };
 
+struct OneShotOutcome {
+    std::int32_t status = kSendOk;
+    // Why it failed: the engine's record, or else what the status says; kind None after a success.
+    mailcore::Failure failure;
+};
+
 // Connects a fresh engine of its own, runs the send steps, and closes (without QUIT after a failure).
-std::int32_t RunOneShot(const SendJob& job);
+OneShotOutcome RunOneShot(const SendJob& job);
 
 }  // namespace outlark

@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
-#include <thread>
+#include <mutex>
+#include <optional>
 #include <utility>
 
 #include "mailcore/completion_queue.h"
 #include "mailcore/connection_point.h"
+#include "mailcore/control_shell.h"
+#include "mailcore/result_code.h"
 #include "mailcore/wide_text.h"
+#include "mailcore/worker_thread.h"
 #include "smtp/attachment_check.h"
 #include "smtp/compose_message.h"
 #include "smtp/external_sender.h"
@@ -20,6 +24,8 @@ namespace outlark {
 namespace {
 
 using mailcore::Cp932ToWide;
+using mailcore::FailureKind;
+using mailcore::Put;
 using mailcore::WideToCp932;
 
 // "0" stands for the empty text in the host's calls.
@@ -28,8 +34,11 @@ std::string TextOrEmpty(const std::u16string& text) {
     return converted == "0" ? std::string() : converted;
 }
 
-// LastError after a one-shot send whose send-log record could not be written (its status is unchanged).
-constexpr std::int32_t kLastErrorLogNotWritten = -7;
+constexpr std::int32_t kLastErrorEmptyText = mailcore::ToInt(mailcore::SmtpLastError::EmptyText);
+// After a one-shot send whose send-log record could not be written (its status is unchanged).
+constexpr std::int32_t kLastErrorLogNotWritten = mailcore::ToInt(mailcore::SmtpLastError::LogNotWritten);
+constexpr std::int32_t kLastErrorAttachmentUnreadable =
+    mailcore::ToInt(mailcore::SmtpLastError::AttachmentUnreadable);
 
 std::int32_t SecondsToMs(std::int32_t seconds) {
     std::int64_t ms = static_cast<std::int64_t>(seconds) * 1000;
@@ -54,136 +63,168 @@ struct Smtp::Impl {
     // Written by the send worker too (a log record it could not write).
     std::atomic<std::int32_t> last_error{0};
 
-    std::unique_ptr<SmtpEngine> engine;
-
+    mailcore::ControlShell shell;
     mailcore::CompletionQueue queue;
     mailcore::ConnectionPoint<SmtpEvents> sinks;
+    // Declared after the queue it posts into, so it is joined before the queue goes.
+    std::unique_ptr<SmtpEngine> engine;
 
-    std::thread send_worker;
-    std::atomic<bool> send_worker_running{false};
+    // Why the last asynchronous one-shot send failed; the worker leaves it here before it posts.
+    std::mutex send_failure_mutex;
+    std::optional<mailcore::Failure> send_failure;
+    mailcore::WorkerThread send_worker;
     ChildReaper children;
 
     bool HasWindow() const { return !sinks.empty() || queue.HasWakeup(); }
     void RefreshNotify() {
         if (engine) engine->SetNotifyQueue(sync == 0 && HasWindow() ? &queue : nullptr);
     }
+    const SmtpEngine* Idle() const { return mailcore::IdleEngine(engine); }
 
-    void Connect(const std::u16string& server, SendJob::Resolve kind, std::int32_t* pVal) {
-        std::string host = WideToCp932(server);
-        if (engine) {
-            // A running worker owns the results until it ends; the connect below then reports busy.
-            if (!engine->IsBusy()) engine->ClearResults();
-        } else {
-            engine = std::make_unique<SmtpEngine>();
-        }
-        RefreshNotify();
-        auto resolution = kind == SendJob::Resolve::kByAddress ? mailcore::MailEngine::Resolution::kByAddress
-                                                               : mailcore::MailEngine::Resolution::kByName;
-        if (!engine->IsBusy() && !engine->IsConnected()) {
-            // Handed over before the connect: the greeting may be read by a worker, which must never race
-            // with a later write of them, and it is read with the host's time-outs too.
-            engine->Socket().SetSendTimeout(send_timeout_ms);
-            engine->Socket().SetReceiveTimeout(recv_timeout_ms);
-        }
-        *pVal = engine->Connect(host, port, resolution);
+    void Connect(const char* method, const std::u16string& server, SendJob::Resolve kind,
+                 std::int32_t* pVal) {
+        shell.Guard(pVal, [&] {
+            std::string host = WideToCp932(server);
+            if (engine) {
+                // A running worker owns the results until it ends; the connect below then reports busy.
+                if (!engine->IsBusy()) engine->ClearResults();
+            } else {
+                engine = std::make_unique<SmtpEngine>();
+            }
+            RefreshNotify();
+            auto resolution = kind == SendJob::Resolve::kByAddress
+                                  ? mailcore::MailEngine::Resolution::kByAddress
+                                  : mailcore::MailEngine::Resolution::kByName;
+            if (!engine->IsBusy() && !engine->IsConnected()) {
+                // Handed over before the connect: the greeting may be read by a worker, which must never
+                // race with a later write of them, and it is read with the host's time-outs too.
+                engine->Socket().SetSendTimeout(send_timeout_ms);
+                engine->Socket().SetReceiveTimeout(recv_timeout_ms);
+            }
+            Put(pVal, shell.Connect(method, *engine,
+                                    [&](SmtpEngine& e) { return e.Connect(host, port, resolution); }));
+        });
     }
 
     void Destroy(std::int32_t* pVal) {
-        if (!engine) {
-            *pVal = 0;
-            return;
-        }
-        engine->DiscardMessage();
-        engine->Disconnect();
-        engine->ClearResults();
-        engine.reset();
-        *pVal = 1;
+        shell.Guard(pVal, [&] {
+            if (!engine) {
+                Put(pVal, 0);
+                return;
+            }
+            engine->DiscardMessage();
+            engine->Disconnect();
+            engine->ClearResults();
+            // The record of the last command outlives the engine, for a host that logs it after Destroy.
+            shell.KeepEngineFailure(engine.get());
+            engine.reset();
+            Put(pVal, 1);
+        });
     }
 
-    void Command(SmtpCommand command, const std::u16string& argument, std::int32_t* pVal) {
-        *pVal = engine ? engine->Command(command, WideToCp932(argument)) : 0;
+    void Command(const char* method, SmtpCommand command, const std::u16string& argument,
+                 std::int32_t* pVal) {
+        shell.Guard(pVal, [&] {
+            std::string text = WideToCp932(argument);
+            Put(pVal,
+                shell.Command(method, engine.get(), [&](SmtpEngine& e) { return e.Command(command, text); }));
+        });
     }
 
     void AddRecipient(std::vector<Recipient> ComposedMessage::*list, const std::u16string& user,
                       const std::u16string& nickname, std::int32_t* pVal) {
-        if (!engine) {
-            *pVal = 0;
-            return;
-        }
-        std::string address = TextOrEmpty(user);
-        if (address.empty()) {
-            last_error = -5;
-            return;
-        }
-        (engine->Message().*list).push_back({TextOrEmpty(nickname), address});
-        *pVal = 1;
+        shell.Guard(pVal, [&] {
+            if (!engine) {
+                Put(pVal, 0);
+                return;
+            }
+            std::string address = TextOrEmpty(user);
+            if (address.empty()) {
+                last_error = kLastErrorEmptyText;
+                return;
+            }
+            (engine->Message().*list).push_back({TextOrEmpty(nickname), address});
+            Put(pVal, 1);
+        });
     }
 
     // Replaces an optional field; empty text is allowed.
     void SetField(std::optional<std::string> ComposedMessage::*field, const std::u16string& text,
                   std::int32_t* pVal) {
-        if (!engine) {
-            *pVal = 0;
-            return;
-        }
-        engine->Message().*field = TextOrEmpty(text);
-        *pVal = 1;
+        shell.Guard(pVal, [&] {
+            if (!engine) {
+                Put(pVal, 0);
+                return;
+            }
+            engine->Message().*field = TextOrEmpty(text);
+            Put(pVal, 1);
+        });
     }
 
     void AddText(std::vector<std::string> ComposedMessage::*list, const std::u16string& text,
                  std::int32_t* pVal) {
-        if (!engine) {
-            *pVal = 0;
-            return;
-        }
-        std::string value = TextOrEmpty(text);
-        if (value.empty()) {
-            last_error = -5;
-            return;
-        }
-        (engine->Message().*list).push_back(std::move(value));
-        *pVal = 1;
+        shell.Guard(pVal, [&] {
+            if (!engine) {
+                Put(pVal, 0);
+                return;
+            }
+            std::string value = TextOrEmpty(text);
+            if (value.empty()) {
+                last_error = kLastErrorEmptyText;
+                return;
+            }
+            (engine->Message().*list).push_back(std::move(value));
+            Put(pVal, 1);
+        });
     }
 
-    void JoinFinishedSendWorker() {
-        if (send_worker.joinable() && !send_worker_running) send_worker.join();
+    std::int32_t Data(const std::u16string& body);
+    // The failure an asynchronous one-shot send left, if any, becomes the one LastErrorText tells.
+    void AdoptSendFailure() {
+        std::lock_guard lock(send_failure_mutex);
+        if (send_failure) shell.Adopt(*std::exchange(send_failure, std::nullopt));
     }
 
-    void SendMail(const std::u16string& server, const std::u16string& to, const std::u16string& from,
-                  const std::u16string& subject, const std::u16string& body, const std::u16string& filename,
-                  SendJob::Resolve kind, std::int32_t* pVal);
+    std::int32_t SendMail(const char* method, const std::u16string& server, const std::u16string& to,
+                          const std::u16string& from, const std::u16string& subject,
+                          const std::u16string& body, const std::u16string& filename, SendJob::Resolve kind);
 };
 
 Smtp::Smtp() : impl_(std::make_unique<Impl>()) {}
 
 Smtp::~Smtp() {
-    std::int32_t ignored = 0;
-    impl_->Destroy(&ignored);
-    if (impl_->send_worker.joinable()) impl_->send_worker.join();
-    impl_->children.ReapFinished();
+    impl_->Destroy(nullptr);
+    impl_->shell.Guard([&] {
+        impl_->send_worker.Join();
+        impl_->children.ReapFinished();
+    });
 }
 
 std::int32_t Smtp::Advise(SmtpEvents* sink) {
-    std::int32_t cookie = impl_->sinks.Advise(sink);
-    impl_->RefreshNotify();
-    return cookie;
+    return impl_->shell.GuardValue(0, [&] {
+        std::int32_t cookie = impl_->sinks.Advise(sink);
+        impl_->RefreshNotify();
+        return cookie;
+    });
 }
 
 void Smtp::Unadvise(std::int32_t cookie) {
-    impl_->sinks.Unadvise(cookie);
-    impl_->RefreshNotify();
+    impl_->shell.Guard([&] {
+        impl_->sinks.Unadvise(cookie);
+        impl_->RefreshNotify();
+    });
 }
 
 void Smtp::SetWakeUp(std::function<void()> wakeUp) {
-    impl_->queue.SetWakeup(std::move(wakeUp));
-    impl_->RefreshNotify();
+    impl_->shell.Guard([&] {
+        impl_->queue.SetWakeup(std::move(wakeUp));
+        impl_->RefreshNotify();
+    });
 }
 
 std::int32_t Smtp::ProcessEvents() {
-    std::vector<std::int32_t> events = impl_->queue.TakeAll();
-    for (std::int32_t status : events) impl_->sinks.Deliver(status);
-    impl_->JoinFinishedSendWorker();
-    return static_cast<std::int32_t>(events.size());
+    impl_->shell.Guard([&] { impl_->AdoptSendFailure(); });
+    return impl_->shell.DeliverEvents(impl_->queue, impl_->sinks);
 }
 
 std::int32_t Smtp::Port() const { return impl_->port; }
@@ -206,91 +247,139 @@ std::int32_t Smtp::SendTimeout() const { return impl_->send_timeout_ms / 1000; }
 void Smtp::SetSendTimeout(std::int32_t seconds) { impl_->send_timeout_ms = SecondsToMs(seconds); }
 std::int32_t Smtp::RecvTimeout() const { return impl_->recv_timeout_ms / 1000; }
 void Smtp::SetRecvTimeout(std::int32_t seconds) { impl_->recv_timeout_ms = SecondsToMs(seconds); }
-std::u16string Smtp::LogFilename() const { return Cp932ToWide(impl_->log_filename); }
-void Smtp::SetLogFilename(const std::u16string& value) { impl_->log_filename = TextOrEmpty(value); }
+std::u16string Smtp::LogFilename() const {
+    return impl_->shell.GuardValue(std::u16string(), [&] { return Cp932ToWide(impl_->log_filename); });
+}
+void Smtp::SetLogFilename(const std::u16string& value) {
+    impl_->shell.Guard([&] { impl_->log_filename = TextOrEmpty(value); });
+}
 std::int32_t Smtp::Sync() const { return impl_->sync; }
 void Smtp::SetSync(std::int32_t value) {
-    if (value >= 0 && value <= 2) impl_->sync = value;
-    impl_->RefreshNotify();
+    impl_->shell.Guard([&] {
+        if (value >= 0 && value <= 2) impl_->sync = value;
+        impl_->RefreshNotify();
+    });
 }
 std::int32_t Smtp::Priority() const { return impl_->priority; }
 void Smtp::SetPriority(std::int32_t value) {
     if (value >= 1 && value <= 5) impl_->priority = value;
 }
-std::u16string Smtp::ExecuteFilename() const { return Cp932ToWide(impl_->execute_filename); }
-void Smtp::SetExecuteFilename(const std::u16string& value) { impl_->execute_filename = WideToCp932(value); }
+std::u16string Smtp::ExecuteFilename() const {
+    return impl_->shell.GuardValue(std::u16string(), [&] { return Cp932ToWide(impl_->execute_filename); });
+}
+void Smtp::SetExecuteFilename(const std::u16string& value) {
+    impl_->shell.Guard([&] { impl_->execute_filename = WideToCp932(value); });
+}
 std::int32_t Smtp::LastError() const { return impl_->last_error; }
+std::u16string Smtp::LastErrorText() const {
+    return impl_->shell.GuardValue(std::u16string(), [&] {
+        impl_->AdoptSendFailure();
+        return impl_->shell.LastErrorText(impl_->Idle());
+    });
+}
 
 void Smtp::ConnectByName(const std::u16string& strServerName, std::int32_t* pVal) {
-    impl_->Connect(strServerName, SendJob::Resolve::kByName, pVal);
+    impl_->Connect("ConnectByName", strServerName, SendJob::Resolve::kByName, pVal);
 }
 void Smtp::ConnectByAddr(const std::u16string& strServerAddr, std::int32_t* pVal) {
-    impl_->Connect(strServerAddr, SendJob::Resolve::kByAddress, pVal);
+    impl_->Connect("ConnectByAddr", strServerAddr, SendJob::Resolve::kByAddress, pVal);
 }
 void Smtp::Destroy(std::int32_t* pVal) { impl_->Destroy(pVal); }
 
 void Smtp::HELO(const std::u16string& strDomain, std::int32_t* pVal) {
-    impl_->Command(kHelo, strDomain, pVal);
+    impl_->Command("HELO", kHelo, strDomain, pVal);
 }
 void Smtp::EHLO(const std::u16string& strDomain, std::int32_t* pVal) {
-    impl_->Command(kEhlo, strDomain, pVal);
+    impl_->Command("EHLO", kEhlo, strDomain, pVal);
 }
-void Smtp::MAIL(const std::u16string& strUser, std::int32_t* pVal) { impl_->Command(kMail, strUser, pVal); }
-void Smtp::RCPT(const std::u16string& strUser, std::int32_t* pVal) { impl_->Command(kRcpt, strUser, pVal); }
-void Smtp::RSET(std::int32_t* pVal) { impl_->Command(kRset, {}, pVal); }
-void Smtp::NOOP(std::int32_t* pVal) { impl_->Command(kNoop, {}, pVal); }
-void Smtp::VRFY(const std::u16string& strData, std::int32_t* pVal) { impl_->Command(kVrfy, strData, pVal); }
-void Smtp::EXPN(const std::u16string& strData, std::int32_t* pVal) { impl_->Command(kExpn, strData, pVal); }
-void Smtp::HELP(const std::u16string& strData, std::int32_t* pVal) { impl_->Command(kHelp, strData, pVal); }
-void Smtp::QUIT(std::int32_t* pVal) { impl_->Command(kQuit, {}, pVal); }
+void Smtp::MAIL(const std::u16string& strUser, std::int32_t* pVal) {
+    impl_->Command("MAIL", kMail, strUser, pVal);
+}
+void Smtp::RCPT(const std::u16string& strUser, std::int32_t* pVal) {
+    impl_->Command("RCPT", kRcpt, strUser, pVal);
+}
+void Smtp::RSET(std::int32_t* pVal) { impl_->Command("RSET", kRset, {}, pVal); }
+void Smtp::NOOP(std::int32_t* pVal) { impl_->Command("NOOP", kNoop, {}, pVal); }
+void Smtp::VRFY(const std::u16string& strData, std::int32_t* pVal) {
+    impl_->Command("VRFY", kVrfy, strData, pVal);
+}
+void Smtp::EXPN(const std::u16string& strData, std::int32_t* pVal) {
+    impl_->Command("EXPN", kExpn, strData, pVal);
+}
+void Smtp::HELP(const std::u16string& strData, std::int32_t* pVal) {
+    impl_->Command("HELP", kHelp, strData, pVal);
+}
+void Smtp::QUIT(std::int32_t* pVal) { impl_->Command("QUIT", kQuit, {}, pVal); }
+
+std::int32_t Smtp::Impl::Data(const std::u16string& body) {
+    bool unreadable = false;
+    std::int32_t result = shell.Command("DATA", engine.get(), [&](SmtpEngine& e) {
+        // Refused before anything changes: a running command must not see the message grow.
+        if (e.IsBusy()) return mailcore::kResultBusy;
+        ComposedMessage& message = e.Message();
+        // An attachment that cannot be read would go out as an empty part; send nothing instead.
+        if (FirstUnreadableAttachment(message.attachments) != nullptr) {
+            last_error = kLastErrorAttachmentUnreadable;
+            unreadable = true;
+            return mailcore::kResultFailure;
+        }
+        message.extra_headers.push_back("X-Mailer: Outlark Version 1.6.2.1");
+        message.extra_headers.push_back("X-Priority: " + std::to_string(priority));
+        // The step-by-step message always has these settings; the properties are for the one-shot send.
+        ComposedMessage fixed = message;
+        fixed.type = kTypeMime;
+        fixed.encode = kEncode7bit;
+        fixed.header8bit = 0;
+        fixed.width = 76;
+        return e.Data(ComposeMessage(fixed, WideToCp932(body)));
+    });
+    if (unreadable) {
+        shell.Refuse(
+            FailureKind::BadArgument,
+            std::string("DATA (") + mailcore::SmtpLastErrorText(kLastErrorAttachmentUnreadable) + ")");
+    }
+    return result;
+}
 
 void Smtp::DATA(const std::u16string& strBody, std::int32_t* pVal) {
-    if (!impl_->engine) {
-        *pVal = 0;
-        return;
-    }
-    ComposedMessage& message = impl_->engine->Message();
-    // An attachment that cannot be read would go out as an empty part; send nothing instead.
-    if (FirstUnreadableAttachment(message.attachments) != nullptr) {
-        impl_->last_error = kSendAttachmentUnreadable;
-        *pVal = 0;
-        return;
-    }
-    message.extra_headers.push_back("X-Mailer: Outlark Version 1.6.2.1");
-    message.extra_headers.push_back("X-Priority: " + std::to_string(impl_->priority));
-    // The step-by-step message always has these settings; the properties are for the one-shot send.
-    ComposedMessage fixed = message;
-    fixed.type = kTypeMime;
-    fixed.encode = kEncode7bit;
-    fixed.header8bit = 0;
-    fixed.width = 76;
-    *pVal = impl_->engine->Data(ComposeMessage(fixed, WideToCp932(strBody)));
+    impl_->shell.Guard(pVal, [&] { Put(pVal, impl_->Data(strBody)); });
 }
 
 void Smtp::GetCount(std::int32_t* pVal) {
-    *pVal = impl_->engine ? static_cast<std::int32_t>(impl_->engine->ReplyLines().size()) : 0;
+    impl_->shell.Guard(pVal, [&] {
+        // The lines belong to a running command until it ends.
+        const SmtpEngine* engine = impl_->Idle();
+        Put(pVal, engine != nullptr ? static_cast<std::int32_t>(engine->ReplyLines().size()) : 0);
+    });
 }
 
 void Smtp::GetData(std::int32_t lIndex, std::u16string* pVal) {
-    pVal->clear();
-    if (!impl_->engine) return;
-    const std::vector<std::string>& lines = impl_->engine->ReplyLines();
-    if (lIndex >= 1 && static_cast<size_t>(lIndex) <= lines.size()) *pVal = Cp932ToWide(lines[lIndex - 1]);
+    impl_->shell.Guard(pVal, [&] {
+        std::u16string text;
+        if (const SmtpEngine* engine = impl_->Idle()) {
+            const std::vector<std::string>& lines = engine->ReplyLines();
+            if (lIndex >= 1 && static_cast<size_t>(lIndex) <= lines.size())
+                text = Cp932ToWide(lines[lIndex - 1]);
+        }
+        Put(pVal, std::move(text));
+    });
 }
 
 void Smtp::MakeDataFROM(const std::u16string& strUser, const std::u16string& strNickName,
                         std::int32_t* pVal) {
-    if (!impl_->engine) {
-        *pVal = 0;
-        return;
-    }
-    std::string address = TextOrEmpty(strUser);
-    if (address.empty()) {
-        impl_->last_error = -5;
-        return;
-    }
-    impl_->engine->Message().from = Recipient{TextOrEmpty(strNickName), address};
-    *pVal = 1;
+    impl_->shell.Guard(pVal, [&] {
+        if (!impl_->engine) {
+            Put(pVal, 0);
+            return;
+        }
+        std::string address = TextOrEmpty(strUser);
+        if (address.empty()) {
+            impl_->last_error = kLastErrorEmptyText;
+            return;
+        }
+        impl_->engine->Message().from = Recipient{TextOrEmpty(strNickName), address};
+        Put(pVal, 1);
+    });
 }
 void Smtp::MakeDataTO(const std::u16string& strUser, const std::u16string& strNickName, std::int32_t* pVal) {
     impl_->AddRecipient(&ComposedMessage::to, strUser, strNickName, pVal);
@@ -314,18 +403,20 @@ void Smtp::MakeDataFileName(const std::u16string& strFilename, std::int32_t* pVa
     impl_->AddText(&ComposedMessage::attachments, strFilename, pVal);
 }
 void Smtp::ReleaseData(std::int32_t* pVal) {
-    if (!impl_->engine) {
-        *pVal = 0;
-        return;
-    }
-    impl_->engine->DiscardMessage();
-    *pVal = 1;
+    impl_->shell.Guard(pVal, [&] {
+        if (!impl_->engine) {
+            Put(pVal, 0);
+            return;
+        }
+        impl_->engine->DiscardMessage();
+        Put(pVal, 1);
+    });
 }
 
-void Smtp::Impl::SendMail(const std::u16string& server_text, const std::u16string& to_text,
-                          const std::u16string& from_text, const std::u16string& subject_text,
-                          const std::u16string& body_text, const std::u16string& filename_text,
-                          SendJob::Resolve kind, std::int32_t* pVal) {
+std::int32_t Smtp::Impl::SendMail(const char* method, const std::u16string& server_text,
+                                  const std::u16string& to_text, const std::u16string& from_text,
+                                  const std::u16string& subject_text, const std::u16string& body_text,
+                                  const std::u16string& filename_text, SendJob::Resolve kind) {
     SendJob job;
     job.server = WideToCp932(server_text);
     job.mail.to = WideToCp932(to_text);
@@ -337,15 +428,14 @@ void Smtp::Impl::SendMail(const std::u16string& server_text, const std::u16strin
     // A line break in these would reach a command line; refuse before anything is sent.
     if (job.server.empty() || job.mail.to.empty() || job.mail.from.empty() || HasLineBreak(job.server) ||
         HasLineBreak(job.mail.to) || HasLineBreak(job.mail.from)) {
-        *pVal = kSendMissingArgument;
-        return;
+        shell.Refuse(FailureKind::BadArgument,
+                     std::string(method) + " (" + mailcore::SendStatusText(kSendMissingArgument) + ")");
+        return kSendMissingArgument;
     }
-    if (send_worker_running) {
-        *pVal = kSendConnectFailed;
-        return;
+    if (send_worker.Running()) {
+        shell.Refuse(FailureKind::Busy, method);
+        return kSendConnectFailed;
     }
-    // Not running: the last worker is past its outcome and ends at once; joined before a new one replaces it.
-    if (send_worker.joinable()) send_worker.join();
     job.port = port;
     job.send_timeout_ms = send_timeout_ms;
     job.recv_timeout_ms = recv_timeout_ms;
@@ -358,13 +448,19 @@ void Smtp::Impl::SendMail(const std::u16string& server_text, const std::u16strin
 
     if (sync == 2) {
         if (kind == SendJob::Resolve::kByAddress) {
-            *pVal = kSendConnectFailed;
-            return;
+            shell.Refuse(FailureKind::BadArgument, std::string(method) + " (not with the external sender)");
+            return kSendConnectFailed;
         }
         ExternalMail mail{job.server,       job.mail.to,   job.mail.from,
                           job.mail.subject, job.mail.body, job.mail.filename};
-        *pVal = ExternalSend(execute_filename, log_filename, std::move(mail), children);
-        return;
+        std::int32_t status = ExternalSend(execute_filename, log_filename, std::move(mail), children);
+        if (status == kSendOk) {
+            shell.Adopt({});
+        } else {
+            shell.Refuse(FailureKind::BadArgument,
+                         std::string(method) + " (external sender command line too long)");
+        }
+        return status;
     }
 
     SendRecord record{0,
@@ -383,50 +479,61 @@ void Smtp::Impl::SendMail(const std::u16string& server_text, const std::u16strin
                       recv_timeout_ms / 1000,
                       sync};
     if (sync == 1) {
-        std::int32_t status = RunOneShot(job);
+        OneShotOutcome outcome = RunOneShot(job);
+        shell.Adopt(std::move(outcome.failure));
         if (!log_filename.empty()) {
-            record.status = status;
+            record.status = outcome.status;
             record.filename = filename_as_given;
             if (!WriteSendRecord(log_filename, record)) last_error = kLastErrorLogNotWritten;
         }
-        *pVal = status;
-        return;
+        return outcome.status;
     }
 
-    // Sync 0: the worker owns copies of everything but the queue, which outlives it (joined in ~Smtp).
+    // Sync 0: the worker owns copies of everything but the queue and the failure slot, which outlive it.
     if (job.mail.body.empty()) job.mail.body.push_back(' ');
     job.mail.mailer = "X-Mailer: Outlark Version 1.6.0.1";
-    send_worker_running = true;
-    try {
-        send_worker = std::thread(
-            [this, job = std::move(job), record = std::move(record), log = log_filename]() mutable {
-                record.status = RunOneShot(job);
+    bool started = send_worker.Start(
+        [this, job = std::move(job), record = std::move(record), log = log_filename]() mutable {
+            mailcore::Failure failure;
+            try {
+                OneShotOutcome outcome = RunOneShot(job);
+                record.status = outcome.status;
+                failure = std::move(outcome.failure);
                 if (!log.empty() && !WriteSendRecord(log, record)) last_error = kLastErrorLogNotWritten;
-                // Cleared first: the host may start the next send from the EndOfCommand this posts.
-                send_worker_running = false;
-                queue.Post(record.status);
-            });
-    } catch (const std::system_error&) {
-        send_worker_running = false;
-        *pVal = kSendNotStarted;
-        return;
+            } catch (const std::exception& e) {
+                record.status = kSendNotStarted;
+                failure = {FailureKind::Internal, 0, {}, e.what()};
+            }
+            std::lock_guard lock(send_failure_mutex);
+            send_failure = std::move(failure);
+            return record.status;
+        },
+        queue);
+    if (!started) {
+        shell.Refuse(FailureKind::Internal, std::string(method) + " (no worker thread)");
+        return kSendNotStarted;
     }
-    *pVal = kSendOk;
+    shell.Adopt({});
+    return kSendOk;
 }
 
 void Smtp::SendMail(const std::u16string& strServerName, const std::u16string& strTo,
                     const std::u16string& strFrom, const std::u16string& strSubject,
                     const std::u16string& strBody, const std::u16string& strFilename, std::int32_t* pVal) {
-    impl_->SendMail(strServerName, strTo, strFrom, strSubject, strBody, strFilename,
-                    SendJob::Resolve::kByName, pVal);
+    impl_->shell.Guard(pVal, [&] {
+        Put(pVal, impl_->SendMail("SendMail", strServerName, strTo, strFrom, strSubject, strBody, strFilename,
+                                  SendJob::Resolve::kByName));
+    });
 }
 
 void Smtp::SendMailByAddr(const std::u16string& strServerAddr, const std::u16string& strTo,
                           const std::u16string& strFrom, const std::u16string& strSubject,
                           const std::u16string& strBody, const std::u16string& strFilename,
                           std::int32_t* pVal) {
-    impl_->SendMail(strServerAddr, strTo, strFrom, strSubject, strBody, strFilename,
-                    SendJob::Resolve::kByAddress, pVal);
+    impl_->shell.Guard(pVal, [&] {
+        Put(pVal, impl_->SendMail("SendMailByAddr", strServerAddr, strTo, strFrom, strSubject, strBody,
+                                  strFilename, SendJob::Resolve::kByAddress));
+    });
 }
 
 }  // namespace outlark

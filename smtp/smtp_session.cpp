@@ -103,29 +103,6 @@ std::int32_t RunSendSteps(SmtpTransport& transport, const OneShotMail& mail) {
     return kSendOk;
 }
 
-std::string_view SendStatusText(std::int32_t status) {
-    switch (status) {
-        case kSendOk:
-            return "the message was accepted by the server";
-        case kSendNotStarted:
-            return "the send could not be started";
-        case kSendConnectFailed:
-            return "the connection failed, or a send is still running";
-        case kSendHeloRefused:
-            return "HELO was not answered with 250";
-        case kSendMailRefused:
-            return "MAIL was not answered with 250";
-        case kSendRcptRefused:
-            return "RCPT was not answered with 250";
-        case kSendDataRefused:
-            return "DATA was not answered with 354, or the message was not answered with 250";
-        case kSendAttachmentUnreadable:
-            return "an attachment is missing, unreadable or not a regular file; nothing was sent";
-        case kSendMissingArgument:
-            return "the server, recipient or sender is empty or holds a line break";
-        default:
-            return "unknown status";
-    }
-}
+std::string_view SendStatusText(std::int32_t status) { return mailcore::SendStatusText(status); }
 
 }  // namespace outlark

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mailcore/result_code.h"
 #include "smtp/composed_message.h"
 #include "smtp/smtp_protocol.h"
 
@@ -44,17 +45,17 @@ std::int32_t RunListCommand(SmtpTransport& transport, SmtpCommand command, std::
 // "DATA", 354, the dot-stuffed message, 250.
 std::int32_t RunDataExchange(SmtpTransport& transport, std::string_view message_text, SmtpResults& results);
 
-// One-shot send status codes.
+// One-shot send status codes: the public ones, under the names the library uses.
 enum SendStatus : std::int32_t {
-    kSendOk = 1,
-    kSendNotStarted = 0,
-    kSendConnectFailed = -1,
-    kSendHeloRefused = -2,
-    kSendMailRefused = -3,
-    kSendRcptRefused = -4,
-    kSendDataRefused = -5,
-    kSendAttachmentUnreadable = -6,
-    kSendMissingArgument = -99,
+    kSendOk = mailcore::ToInt(mailcore::SendStatus::Sent),
+    kSendNotStarted = mailcore::ToInt(mailcore::SendStatus::NotStarted),
+    kSendConnectFailed = mailcore::ToInt(mailcore::SendStatus::ConnectFailed),
+    kSendHeloRefused = mailcore::ToInt(mailcore::SendStatus::HeloRefused),
+    kSendMailRefused = mailcore::ToInt(mailcore::SendStatus::MailRefused),
+    kSendRcptRefused = mailcore::ToInt(mailcore::SendStatus::RcptRefused),
+    kSendDataRefused = mailcore::ToInt(mailcore::SendStatus::DataRefused),
+    kSendAttachmentUnreadable = mailcore::ToInt(mailcore::SendStatus::AttachmentUnreadable),
+    kSendMissingArgument = mailcore::ToInt(mailcore::SendStatus::MissingArgument),
 };
 
 struct OneShotMail {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -74,12 +75,11 @@ class EventHost : public SmtpEvents {
     }
     ~EventHost() override { smtp_.Unadvise(cookie_); }
     void EndOfCommand(std::int32_t lStatus) override { statuses.push_back(lStatus); }
-    // Delivers events until `count` have arrived in all.
+    // Delivers events until `count` have arrived in all; false after 10 seconds without one.
     bool WaitFor(size_t count) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (statuses.size() < count) {
             std::unique_lock lock(mutex_);
-            if (!cv_.wait_until(lock, deadline, [&] { return wakeups_ > 0; })) return false;
+            if (!cv_.wait_for(lock, std::chrono::seconds(10), [&] { return wakeups_ > 0; })) return false;
             wakeups_ = 0;
             lock.unlock();
             smtp_.ProcessEvents();
@@ -456,13 +456,19 @@ TEST_F(SmtpControlTest, AsynchronousCommandsAndTheBusyRule) {
     smtp.Destroy(&r);
 }
 
+// How many chained sends: MIRELO_CHAINED_SENDS, else a count that stays short under ThreadSanitizer.
+int ChainedSends() {
+    const char* text = std::getenv("MIRELO_CHAINED_SENDS");
+    int count = text != nullptr ? std::atoi(text) : 0;
+    return count > 0 ? count : 3000;
+}
+
 // A host that sends a queue of mails starts the next send from EndOfCommand: the worker of the send
 // that just ended must never make that call look busy, nor be overwritten while it can still be joined.
 TEST_F(SmtpControlTest, SendsChainedFromEndOfCommandAreNeverBusy) {
-    constexpr int kSends = 1500;
-    std::vector<Script> scripts;
-    for (int i = 0; i < kSends; ++i) scripts.push_back(Accepting("Body"));
-    ScriptedServer server(std::move(scripts));
+    const int sends = ChainedSends();
+    // Every connection after the first plays the same script.
+    ScriptedServer server(Accepting("Body"));
     Short(smtp);
     smtp.SetPort(server.Port());
     smtp.SetSync(0);
@@ -482,12 +488,13 @@ TEST_F(SmtpControlTest, SendsChainedFromEndOfCommandAreNeverBusy) {
       private:
         Smtp& smtp_;
         int left_;
-    } host(smtp, kSends);
+    } host(smtp, sends);
 
     EXPECT_EQ(Send(smtp, server), 1);
-    ASSERT_TRUE(host.WaitFor(kSends));
-    EXPECT_EQ(std::count(host.starts.begin(), host.starts.end(), 1), kSends - 1);
-    EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), 1), kSends);
+    ASSERT_TRUE(host.WaitFor(static_cast<size_t>(sends)));
+    EXPECT_EQ(std::count(host.starts.begin(), host.starts.end(), 1), sends - 1) << "no false -1";
+    EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), 1), sends);
+    EXPECT_EQ(smtp.LastErrorText(), u"");
 }
 
 TEST_F(SmtpControlTest, WithoutWindowSyncZeroRunsSynchronously) {

@@ -9,7 +9,9 @@
 //       or NUL (nothing is sent)
 //   -3  user name longer than 32 bytes        -4  password longer than 32 bytes
 //   -5  already connected
-// Texts cross this boundary as UTF-16; towards the server they are Shift_JIS (CP932).
+// These numbers, and those of LastError, are the enums of mailcore/result_code.h, each with its text.
+// Texts cross this boundary as UTF-16; towards the server they are Shift_JIS (CP932). No method throws:
+// an unexpected exception inside becomes 0 (or empty text) in pVal, and LastErrorText tells it.
 //
 // Threads: all methods belong to the host's thread. With Sync 0 a command runs on a worker thread and its
 // outcome waits in a queue until the host calls ProcessEvents(), which calls EndOfCommand on every sink,
@@ -21,6 +23,10 @@
 #include <memory>
 #include <string>
 
+#include "mailcore/result_code.h"
+
+// Default visibility both inside the library and for its users, so a user built with hidden visibility
+// still takes these classes (their type information too) from the library.
 #define INLARK_API __attribute__((visibility("default")))
 
 namespace inlark {
@@ -55,6 +61,11 @@ class INLARK_API Pop3 {
     void SetSync(std::int32_t value);
     // The last error value: -5 after an index outside the current list. Nothing clears it.
     std::int32_t LastError() const;
+    // Why the last connect or command failed, in one line: the cause (unknown host, refused, timed out,
+    // closed, the server's negative reply with its text, ...), or the control's own refusal (busy, bad
+    // argument, not connected, an internal error). Empty after a success, and while an asynchronous
+    // command runs. Destroy keeps it.
+    std::u16string LastErrorText() const;
 
     // Connection.
     void ConnectByName(const std::u16string& strServerName, std::int32_t* pVal);

@@ -2,31 +2,33 @@
 // Outlark: the SMTP client component. Sends Japanese mail (ISO-2022-JP) step by step or in one call, and
 // composes the message from header fields, a body and attachments.
 //
-// Texts are UTF-16 at this boundary and Shift_JIS (CP932) inside. Every method reports through `pVal`;
-// nothing throws. Methods run on the caller's thread; with Sync = 0 the outcome of an accepted command
-// arrives later as EndOfCommand, delivered by ProcessEvents on the host's thread.
+// Texts are UTF-16 at this boundary and Shift_JIS (CP932) inside. Every method reports through `pVal`
+// (a null pVal is ignored); nothing throws: an unexpected exception inside becomes 0 (or empty text) in
+// pVal, and LastErrorText tells it. The numbers are the enums of mailcore/result_code.h, each with its
+// text. Methods run on the caller's thread; with Sync = 0 the outcome of an accepted command arrives later
+// as EndOfCommand, delivered by ProcessEvents on the host's thread.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
-#if defined(OUTLARK_BUILDING)
-#define OUTLARK_EXPORT __attribute__((visibility("default")))
-#else
-#define OUTLARK_EXPORT
-#endif
+#include "mailcore/result_code.h"
+
+// Default visibility both inside the library and for its users, so a user built with hidden visibility
+// still takes these classes (their type information too) from the library.
+#define OUTLARK_API __attribute__((visibility("default")))
 
 namespace outlark {
 
 // The event interface: one event, the end of an asynchronous command or one-shot send.
-class SmtpEvents {
+class OUTLARK_API SmtpEvents {
   public:
     virtual ~SmtpEvents() = default;
     virtual void EndOfCommand(std::int32_t lStatus) = 0;
 };
 
-class OUTLARK_EXPORT Smtp {
+class OUTLARK_API Smtp {
   public:
     Smtp();
     ~Smtp();  // does what Destroy does
@@ -72,6 +74,12 @@ class OUTLARK_EXPORT Smtp {
     // regular file and sent nothing. -7: a one-shot send could not append its record to LogFilename (the log
     // could not be opened or locked within 60 s); the send's own status is unchanged. Kept until the next.
     std::int32_t LastError() const;
+    // Why the last connect, command or one-shot send failed, in one line: the cause (unknown host, refused,
+    // timed out, closed, the server's negative reply with its text, ...), or the control's own refusal
+    // (busy, bad argument, not connected, an internal error). Empty after a success, and while an
+    // asynchronous command runs; an asynchronous one-shot send's cause is here once ProcessEvents has
+    // delivered its EndOfCommand. Destroy keeps it.
+    std::u16string LastErrorText() const;
 
     // Connection and teardown.
     void ConnectByName(const std::u16string& strServerName, std::int32_t* pVal);
@@ -83,6 +91,7 @@ class OUTLARK_EXPORT Smtp {
     void EHLO(const std::u16string& strDomain, std::int32_t* pVal);
     void MAIL(const std::u16string& strUser, std::int32_t* pVal);
     void RCPT(const std::u16string& strUser, std::int32_t* pVal);
+    // -1 while an asynchronous command runs, before the message is changed.
     void DATA(const std::u16string& strBody, std::int32_t* pVal);
     void RSET(std::int32_t* pVal);
     void NOOP(std::int32_t* pVal);
@@ -91,7 +100,8 @@ class OUTLARK_EXPORT Smtp {
     void HELP(const std::u16string& strData, std::int32_t* pVal);
     void QUIT(std::int32_t* pVal);
 
-    // The lines of the last EHLO, VRFY, EXPN or HELP reply; GetData is 1-based.
+    // The lines of the last EHLO, VRFY, EXPN or HELP reply; GetData is 1-based. While an asynchronous
+    // command runs they answer as if there were no engine.
     void GetCount(std::int32_t* pVal);
     void GetData(std::int32_t lIndex, std::u16string* pVal);
 
