@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "mailcore/iconv_converter.h"
 #include "mailcore/jis_sjis.h"
@@ -75,9 +76,56 @@ const IconvConverter* ConverterTo8(const std::string& canonical) {
     return it->second.get();
 }
 
+bool IsSjisLead(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool IsSjisTrail(std::uint8_t b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+
+// Which two-byte codes CP932 holds, asked of iconv once per thread.
+class Cp932Pairs {
+  public:
+    explicit Cp932Pairs(const IconvConverter& c) : valid_(65536, false) {
+        char pair[2];
+        for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!IsSjisLead(static_cast<std::uint8_t>(lead))) continue;
+            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+                pair[0] = static_cast<char>(lead);
+                pair[1] = static_cast<char>(trail);
+                valid_[lead << 8 | trail] = c.Convert(std::string_view(pair, 2), "", 1).size() >= 2;
+            }
+        }
+    }
+    bool Valid(std::uint8_t lead, std::uint8_t trail) const { return valid_[lead << 8 | trail]; }
+
+  private:
+    std::vector<bool> valid_;
+};
+
+// CP932 to UTF-8 where a two-byte code CP932 does not hold (carrier emoji rows, for one) is one U+FFFD,
+// not U+FFFD plus its second byte read as a character of its own.
 std::string Cp932ToUtf8Lossless(std::string_view sjis) {
     const IconvConverter* c = ConverterTo8("CP932");
-    return c ? c->Convert(sjis, kReplacementUtf8, 1) : std::string(sjis);
+    if (c == nullptr) return std::string(sjis);
+    thread_local const Cp932Pairs pairs(*c);
+    std::string out;
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < sjis.size();) {
+        const auto lead = static_cast<std::uint8_t>(sjis[i]);
+        if (!IsSjisLead(lead)) {
+            ++i;
+            continue;
+        }
+        const bool has_trail = i + 1 < sjis.size() && IsSjisTrail(static_cast<std::uint8_t>(sjis[i + 1]));
+        if (has_trail && pairs.Valid(lead, static_cast<std::uint8_t>(sjis[i + 1]))) {
+            i += 2;
+            continue;
+        }
+        out += c->Convert(sjis.substr(run, i - run), kReplacementUtf8, 1);
+        out += kReplacementUtf8;
+        i += has_trail ? 2 : 1;
+        run = i;
+    }
+    if (run == 0) return c->Convert(sjis, kReplacementUtf8, 1);
+    out += c->Convert(sjis.substr(run), kReplacementUtf8, 1);
+    return out;
 }
 
 // ISO-2022-JP as mail programs write it: JIS X 0208 pairs (with the CP932 rows) go through their Shift_JIS
@@ -163,6 +211,7 @@ std::optional<std::string> CharsetToUtf8(std::string_view bytes, std::string_vie
         if (c == nullptr) return std::nullopt;
         return c->Convert(bytes, kReplacementUtf8, 1);
     }
+    if (canonical == "CP932") return Cp932ToUtf8Lossless(bytes);
     const IconvConverter* c = ConverterTo8(canonical);
     if (c == nullptr) return std::nullopt;
     return c->Convert(bytes, kReplacementUtf8, 1);

@@ -133,7 +133,7 @@ std::optional<mailcore::Bytes> DecodeStandard(std::string_view data, const Attac
     auto bytes = [](const std::string& s) { return mailcore::Bytes(s.begin(), s.end()); };
     switch (a.transfer_encoding) {
         case kEncodingBase64:
-            return bytes(mailcore::Base64DecodeStandard(data));
+            return mailcore::Base64DecodeStandardBytes(data);
         case kEncodingQuotedPrintable:
             return bytes(mailcore::QpDecodeStandard(data, false));
         case kEncodingUuencode:

@@ -48,6 +48,15 @@ INSTANTIATE_TEST_SUITE_P(
         CharsetCase{"utf-8*ja", "ok", "ok"}, CharsetCase{"\"UTF-8\"", "ok", "ok"},
         CharsetCase{"KOI8-R", "\xf0\xd2\xc9\xd7\xc5\xd4", "Привет"}));
 
+TEST(CharsetToUtf8, ACodeCp932DoesNotHoldIsOneReplacementCharacter) {
+    // Carrier emoji at JIS row 0x75 (Shift_JIS EB 9F .. ), an unassigned cell, and a lead byte at the end.
+    EXPECT_EQ(*CharsetToUtf8("a\x1b$Bu!\x1b(Bb", "ISO-2022-JP"),
+              "a\xef\xbf\xbd"
+              "b");
+    EXPECT_EQ(*CharsetToUtf8("\x85\x40x\x82\xa0", "Shift_JIS"), "\xef\xbf\xbdx\xe3\x81\x82");
+    EXPECT_EQ(*CharsetToUtf8("x\x93", "SJIS"), "x\xef\xbf\xbd");
+}
+
 TEST(CharsetToUtf8, UnknownCharsetIsNothingAndTextFallsBackToTheGuess) {
     EXPECT_FALSE(CharsetToUtf8("abc", "x-no-such-charset"));
     EXPECT_FALSE(CharsetToUtf8("abc", "../etc"));
