@@ -18,8 +18,14 @@ struct EncodedWord {
 };
 
 // The encoded word starting at `pos` ("=?"), or nothing when the text there is not one.
+// Longest charset name and encoded text looked at: far beyond what mail programs write, and a bound on the
+// work a header full of unclosed "=?" can cause.
+constexpr std::size_t kMaxCharset = 64;
+constexpr std::size_t kMaxEncoded = 4096;
+
 std::optional<EncodedWord> ReadWord(std::string_view t, std::size_t pos) {
-    const std::size_t q1 = t.find('?', pos + 2);
+    const std::size_t q1_at = t.substr(pos + 2, kMaxCharset).find('?');
+    const std::size_t q1 = q1_at == std::string_view::npos ? q1_at : pos + 2 + q1_at;
     if (q1 == std::string_view::npos || q1 == pos + 2 || q1 + 3 > t.size() || t[q1 + 2] != '?')
         return std::nullopt;
     const std::string_view charset = t.substr(pos + 2, q1 - pos - 2);
@@ -29,8 +35,9 @@ std::optional<EncodedWord> ReadWord(std::string_view t, std::size_t pos) {
     const char encoding = t[q1 + 1];
     if (encoding != 'B' && encoding != 'b' && encoding != 'Q' && encoding != 'q') return std::nullopt;
     const std::size_t text_start = q1 + 3;
-    const std::size_t close = t.find("?=", text_start);
-    if (close == std::string_view::npos) return std::nullopt;
+    const std::size_t close_at = t.substr(text_start, kMaxEncoded).find("?=");
+    if (close_at == std::string_view::npos) return std::nullopt;
+    const std::size_t close = text_start + close_at;
     const std::string_view encoded = t.substr(text_start, close - text_start);
     EncodedWord w;
     w.charset = CanonicalCharset(charset);

@@ -45,8 +45,10 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 // The entity at `pos` ("&"): its character and length, or length 0 when it is none we know.
 std::pair<char32_t, std::size_t> Entity(std::string_view h, std::size_t pos) {
-    const std::size_t semi = h.find(';', pos);
-    if (semi == std::string_view::npos || semi - pos > 10) return {0, 0};
+    // Entity names are short; looking further would rescan the text at every "&".
+    const std::size_t semi_at = h.substr(pos, 12).find(';');
+    if (semi_at == std::string_view::npos) return {0, 0};
+    const std::size_t semi = pos + semi_at;
     std::string_view name = h.substr(pos + 1, semi - pos - 1);
     if (name.starts_with('#') && name.size() > 1) {
         const bool hex = name[1] == 'x' || name[1] == 'X';

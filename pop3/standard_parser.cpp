@@ -77,8 +77,10 @@ HeaderBlock ReadHeader(std::string_view t, std::size_t pos, std::size_t end) {
             field_end = more.content_end;
             next = more.next;
         }
-        const std::size_t colon = t.find(':', pos);
-        if (colon < line.content_end && colon > pos) {
+        // Looked for on this line only: a long run of lines without a colon must not be scanned again each.
+        const std::size_t colon_at = t.substr(pos, line.content_end - pos).find(':');
+        const std::size_t colon = colon_at == kNoPos ? kNoPos : pos + colon_at;
+        if (colon != kNoPos && colon > pos) {
             h.fields.push_back(
                 {Trim(t.substr(pos, colon - pos)), t.substr(colon + 1, field_end - colon - 1)});
         }

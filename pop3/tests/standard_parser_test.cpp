@@ -395,6 +395,23 @@ TEST(FailureClass, DeepNestingAndNoHeaderAtAll) {
     EXPECT_TRUE(ParseMessage("Subject: only a header", true));
 }
 
+// Each would take hours if some search rescanned the rest of the text at every repetition.
+TEST(FailureClass, LongRepetitionsAreReadInOnePass) {
+    const std::string many_words(1 << 21, '=');
+    std::string words;
+    for (int i = 0; i < 400000; ++i) words += "=?a";
+    std::string ampersands;
+    for (int i = 0; i < 400000; ++i) ampersands += "&x ";
+    std::string lines;
+    for (int i = 0; i < 200000; ++i) lines += "no colon on this line\r\n";
+    const std::string html = "MIME-Version: 1.0\r\nContent-Type: text/html\r\n\r\n" + ampersands;
+    EXPECT_TRUE(ParseMessage("Subject: " + words + many_words + "\r\n\r\nx", true));
+    EXPECT_TRUE(ParseMessage(html, true));
+    auto r = ParseMessage("Subject: s\r\n" + lines + "\r\nbody", true);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->body, "body");
+}
+
 TEST(SpecifiedReading, StaysTheDefault) {
     const std::string mail = Message({"Subject: =?UTF-8?B?5pel5pys?=", "MIME-Version: 1.0", "", "x"});
     auto spec = ParseMessage(mail);
