@@ -40,7 +40,7 @@ void Finish(Mailbox& m, std::vector<AddressEntry>& out) {
             e.nick_name = Trimmed(mailcore::DecodeHeaderUtf8(m.phrase));
             if (e.nick_name.empty()) e.nick_name = Trimmed(mailcore::DecodeHeaderUtf8(m.comment));
         } else {
-            // An addr-spec: its words join without the blanks between them.
+            // A bare address: its words join without the blanks between them.
             for (char c : m.phrase) {
                 if (!IsBlank(c)) e.address += c;
             }
@@ -74,11 +74,7 @@ std::vector<AddressEntry> ParseAddressList(std::string_view raw) {
                 q += v[i++];
             }
             ++i;
-            if (m.has_angle) {
-                m.angle += q;  // a quoted local part
-            } else {
-                m.AddWord(q, blank);
-            }
+            if (!m.has_angle) m.AddWord(q, blank);  // after the angle address only a comment belongs
         } else if (c == '(') {
             int depth = 1;
             std::string comment;
@@ -112,9 +108,10 @@ std::vector<AddressEntry> ParseAddressList(std::string_view raw) {
             ++i;
         } else {
             const std::size_t stop = v.find_first_of(" \t\r\n\"(<,;:", i);
-            const std::size_t end = stop == std::string_view::npos ? v.size() : stop;
-            // A route or a stray ":" inside a word stays part of it.
-            m.AddWord(v.substr(i, end - i), blank);
+            // A ":" inside an angle address lands here too; it is taken as one character of the word.
+            std::size_t end = stop == std::string_view::npos ? v.size() : stop;
+            if (end == i) ++end;
+            if (!m.has_angle) m.AddWord(v.substr(i, end - i), blank);
             i = end;
         }
         blank = false;

@@ -1,4 +1,4 @@
-// The DecodeCharsets property of the exported class and the lossless getters beside the specified ones.
+// The DecodeCharsets property of the exported class and the lossless getters beside the Shift_JIS ones.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -29,7 +29,7 @@ const std::u16string kMail =
     u"--b--\r\n"
     u".\r\n";
 
-TEST(DecodeCharsetsProperty, DefaultsToTheSpecifiedReadingAndTakesOnlyZeroOrOne) {
+TEST(DecodeCharsetsProperty, DefaultsToTheComponentsOwnReadingAndTakesOnlyZeroOrOne) {
     Pop3 pop3;
     EXPECT_EQ(pop3.DecodeCharsets(), 0);
     pop3.SetDecodeCharsets(2);
@@ -39,13 +39,13 @@ TEST(DecodeCharsetsProperty, DefaultsToTheSpecifiedReadingAndTakesOnlyZeroOrOne)
     pop3.SetDecodeCharsets(-1);
     EXPECT_EQ(pop3.DecodeCharsets(), 1);
 
-    Pop3 specified;
+    Pop3 own_reading;
     std::int32_t result = 0;
-    specified.MakeDataEx(kMail, &result);
+    own_reading.MakeDataEx(kMail, &result);
     ASSERT_EQ(result, 1);
     std::u16string subject, subject_w;
-    specified.GetSubject(&subject);
-    specified.GetSubjectW(&subject_w);
+    own_reading.GetSubject(&subject);
+    own_reading.GetSubjectW(&subject_w);
     EXPECT_EQ(subject, u"=?UTF-8?B?5a+/5Y+4IPCfjaM=?=");  // only JIS and Shift_JIS words in that reading
     EXPECT_EQ(subject_w, subject);
 }
