@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mailcore/base64.h"
+#include "mailcore/mime_codecs.h"
 #include "mailcore/quoted_printable.h"
 #include "mailcore/uudecode.h"
 #include "mailcore/wide_text.h"
@@ -127,10 +128,29 @@ std::string NumberedName(const std::string& name, int n) {
     return name.substr(0, dot) + "-" + std::to_string(n) + name.substr(dot);
 }
 
+// Attachments of the reading by today's standards: RFC 2045 decoding, zero bytes kept.
+std::optional<mailcore::Bytes> DecodeStandard(std::string_view data, const Attachment& a) {
+    auto bytes = [](const std::string& s) { return mailcore::Bytes(s.begin(), s.end()); };
+    switch (a.transfer_encoding) {
+        case kEncodingBase64:
+            return mailcore::Base64DecodeStandardBytes(data);
+        case kEncodingQuotedPrintable:
+            return bytes(mailcore::QpDecodeStandard(data, false));
+        case kEncodingUuencode:
+            // A part sent as x-uuencode still has its begin line; a file found in a text part starts after
+            // it.
+            if (data.starts_with("begin")) return DecodeUuLines(data.substr(AfterBeginLine(data)), false);
+            return DecodeUuLines(data, a.uu_end_seen);
+        default:
+            return mailcore::Bytes(data.begin(), data.end());
+    }
+}
+
 }  // namespace
 
 std::optional<mailcore::Bytes> DecodeAttachment(const MessageRecord& record, const Attachment& a) {
     const std::string_view data = record.AttachmentData(a);
+    if (record.utf8) return DecodeStandard(data, a);
     if (record.uuencoded) return DecodeUuLines(data, a.uu_end_seen);
     switch (a.transfer_encoding) {
         case kEncodingNone:
@@ -145,8 +165,8 @@ std::optional<mailcore::Bytes> DecodeAttachment(const MessageRecord& record, con
     }
 }
 
-std::string SafeAttachmentFileName(std::string_view sjis_name) {
-    std::string name = mailcore::Cp932ToUtf8(sjis_name);
+std::string SafeAttachmentFileName(std::string_view sjis_name, bool utf8) {
+    std::string name = utf8 ? std::string(sjis_name) : mailcore::Cp932ToUtf8(sjis_name);
     std::size_t slash = name.find_last_of("/\\");
     if (slash != std::string::npos) name.erase(0, slash + 1);
     for (char& c : name) {

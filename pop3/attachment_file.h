@@ -16,8 +16,8 @@ namespace inlark {
 
 // The name the mail gives, made safe to create inside a directory (UTF-8): the last path component after
 // "/" or "\", control characters replaced, no leading "." (no hidden files, no "." or ".."), at most 255
-// bytes, "noname" when nothing is left.
-std::string SafeAttachmentFileName(std::string_view sjis_name);
+// bytes, "noname" when nothing is left. With `utf8` the name is UTF-8 already (the standards reading).
+std::string SafeAttachmentFileName(std::string_view sjis_name, bool utf8 = false);
 
 enum class ExistingFile { kReplace, kKeep };
 

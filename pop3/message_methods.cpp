@@ -1,6 +1,9 @@
 #include "pop3/message_methods.h"
 
+#include <utility>
+
 #include "mailcore/iconv_converter.h"
+#include "mailcore/unicode_text.h"
 #include "mailcore/wide_text.h"
 
 namespace inlark {
@@ -8,6 +11,10 @@ namespace {
 
 void Put(std::u16string* pVal, const std::string& sjis) {
     if (pVal) *pVal = mailcore::Cp932ToWide(sjis);
+}
+
+void Put(std::u16string* pVal, std::u16string text) {
+    if (pVal) *pVal = std::move(text);
 }
 
 void Put(std::int32_t* pVal, std::int32_t value) {
@@ -34,7 +41,7 @@ void MessageMethods::MakeData(const std::string* retrieved, std::int32_t* pVal) 
         Put(pVal, 0);
         return;
     }
-    Put(pVal, store_.Make(*retrieved) ? 1 : 0);
+    Put(pVal, store_.Make(*retrieved, decode_charsets_) ? 1 : 0);
 }
 
 void MessageMethods::MakeDataEx(const std::u16string& strMessage, const std::string* retrieved,
@@ -43,7 +50,9 @@ void MessageMethods::MakeDataEx(const std::u16string& strMessage, const std::str
         MakeData(retrieved, pVal);
         return;
     }
-    Put(pVal, store_.Make(mailcore::WideToCp932(strMessage)) ? 1 : 0);
+    std::string text =
+        decode_charsets_ ? mailcore::Utf16ToUtf8(strMessage) : mailcore::WideToCp932(strMessage);
+    Put(pVal, store_.Make(std::move(text), decode_charsets_) ? 1 : 0);
 }
 
 void MessageMethods::GetFromNickName(std::u16string* pVal) const { Put(pVal, store_.GetFromNickName()); }
@@ -81,6 +90,37 @@ void MessageMethods::GetExMessage(std::int32_t i, std::u16string* pVal, std::int
 }
 void MessageMethods::GetFileName(std::int32_t i, std::u16string* pVal, std::int32_t* e) const {
     Put(pVal, store_.GetFileName(i, e));
+}
+
+void MessageMethods::GetFromNickNameW(std::u16string* pVal) const { Put(pVal, store_.GetFromNickNameW()); }
+void MessageMethods::GetFromW(std::u16string* pVal) const { Put(pVal, store_.GetFromW()); }
+void MessageMethods::GetSubjectW(std::u16string* pVal) const { Put(pVal, store_.GetSubjectW()); }
+void MessageMethods::GetReplyToW(std::u16string* pVal) const { Put(pVal, store_.GetReplyToW()); }
+void MessageMethods::GetBodyW(std::u16string* pVal) const { Put(pVal, store_.GetBodyW()); }
+
+void MessageMethods::GetToNickNameW(std::int32_t i, std::u16string* pVal, std::int32_t* e) const {
+    Put(pVal, store_.GetToNickNameW(i, e));
+}
+void MessageMethods::GetToW(std::int32_t i, std::u16string* pVal, std::int32_t* e) const {
+    Put(pVal, store_.GetToW(i, e));
+}
+void MessageMethods::GetCcNickNameW(std::int32_t i, std::u16string* pVal, std::int32_t* e) const {
+    Put(pVal, store_.GetCcNickNameW(i, e));
+}
+void MessageMethods::GetCcW(std::int32_t i, std::u16string* pVal, std::int32_t* e) const {
+    Put(pVal, store_.GetCcW(i, e));
+}
+void MessageMethods::GetBcNickNameW(std::int32_t i, std::u16string* pVal, std::int32_t* e) const {
+    Put(pVal, store_.GetBcNickNameW(i, e));
+}
+void MessageMethods::GetBcW(std::int32_t i, std::u16string* pVal, std::int32_t* e) const {
+    Put(pVal, store_.GetBcW(i, e));
+}
+void MessageMethods::GetExMessageW(std::int32_t i, std::u16string* pVal, std::int32_t* e) const {
+    Put(pVal, store_.GetExMessageW(i, e));
+}
+void MessageMethods::GetFileNameW(std::int32_t i, std::u16string* pVal, std::int32_t* e) const {
+    Put(pVal, store_.GetFileNameW(i, e));
 }
 
 void MessageMethods::GetDate(double* pVal) const {

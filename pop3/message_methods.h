@@ -18,6 +18,10 @@ class MessageMethods {
     // The record only; Pop3 also calls the engine's ClearResults, and does neither without an engine.
     void ReleaseData() { store_.Release(); }
 
+    // Later parses read mail by today's standards (strMessage then crosses as UTF-8, not Shift_JIS).
+    void SetDecodeCharsets(bool on) { decode_charsets_ = on; }
+    bool DecodeCharsets() const { return decode_charsets_; }
+
     void GetFromNickName(std::u16string* pVal) const;
     void GetFrom(std::u16string* pVal) const;
     void GetSubject(std::u16string* pVal) const;
@@ -40,6 +44,21 @@ class MessageMethods {
     void GetExMessage(std::int32_t lIndex, std::u16string* pVal, std::int32_t* last_error) const;
     void GetFileName(std::int32_t lIndex, std::u16string* pVal, std::int32_t* last_error) const;
 
+    // The same fields without the loss of the Shift_JIS boundary.
+    void GetFromNickNameW(std::u16string* pVal) const;
+    void GetFromW(std::u16string* pVal) const;
+    void GetSubjectW(std::u16string* pVal) const;
+    void GetReplyToW(std::u16string* pVal) const;
+    void GetBodyW(std::u16string* pVal) const;
+    void GetToNickNameW(std::int32_t lIndex, std::u16string* pVal, std::int32_t* last_error) const;
+    void GetToW(std::int32_t lIndex, std::u16string* pVal, std::int32_t* last_error) const;
+    void GetCcNickNameW(std::int32_t lIndex, std::u16string* pVal, std::int32_t* last_error) const;
+    void GetCcW(std::int32_t lIndex, std::u16string* pVal, std::int32_t* last_error) const;
+    void GetBcNickNameW(std::int32_t lIndex, std::u16string* pVal, std::int32_t* last_error) const;
+    void GetBcW(std::int32_t lIndex, std::u16string* pVal, std::int32_t* last_error) const;
+    void GetExMessageW(std::int32_t lIndex, std::u16string* pVal, std::int32_t* last_error) const;
+    void GetFileNameW(std::int32_t lIndex, std::u16string* pVal, std::int32_t* last_error) const;
+
     // Automation date (days since 30 December 1899); 0 without a record or a valid date.
     void GetDate(double* pVal) const;
 
@@ -51,6 +70,7 @@ class MessageMethods {
 
   private:
     MessageStore store_;
+    bool decode_charsets_ = false;
 };
 
 }  // namespace inlark

@@ -12,6 +12,7 @@
 #include "pop3/address_split.h"
 #include "pop3/mail_date.h"
 #include "pop3/part_header.h"
+#include "pop3/standard_parser.h"
 #include "pop3/text_lines.h"
 
 namespace inlark {
@@ -177,15 +178,6 @@ std::optional<std::size_t> ParseHeaderSection(MessageRecord& r, std::string& dat
     }
 }
 
-// Where the end line "." starts; the whole text when the end line is missing.
-std::size_t BodyLimit(std::string_view t, std::size_t body_start) {
-    if (t.size() >= body_start + 3 && t.ends_with(".\r\n") &&
-        (t.size() - 3 == body_start || t.substr(t.size() - 5, 2) == "\r\n")) {
-        return t.size() - 3;
-    }
-    return t.size();
-}
-
 // First line at or after `pos` (a line start) and before `limit` that begins with `dash_boundary`.
 std::size_t FindBoundaryLine(std::string_view t, std::size_t pos, std::size_t limit,
                              std::string_view dash_boundary) {
@@ -328,9 +320,13 @@ void DecodeHeaderTexts(MessageRecord& r) {
 
 }  // namespace
 
-std::optional<MessageRecord> ParseMessage(std::string text) {
+std::optional<MessageRecord> ParseMessage(std::string text, bool decode_charsets) {
     MessageRecord r;
     r.text = std::move(text);
+    if (decode_charsets) {
+        if (!ParseStandardMessage(r)) return std::nullopt;
+        return r;
+    }
     std::string date_text;
     std::optional<std::size_t> body_start = ParseHeaderSection(r, date_text);
     if (!body_start || !ParseBody(r, *body_start)) return std::nullopt;

@@ -10,14 +10,20 @@
 namespace inlark {
 
 struct AddressEntry {
-    std::string nick_name;  // Shift_JIS after decoding; may be empty
+    std::string nick_name;  // Shift_JIS after decoding (UTF-8 in the standards reading); may be empty
     std::string address;    // as written, never decoded
 };
 
-enum TransferEncoding : int { kEncodingNone = 0, kEncodingQuotedPrintable = 1, kEncodingBase64 = 2 };
+// kEncodingUuencode only in the standards reading: a uuencoded file (its data from the line after "begin").
+enum TransferEncoding : int {
+    kEncodingNone = 0,
+    kEncodingQuotedPrintable = 1,
+    kEncodingBase64 = 2,
+    kEncodingUuencode = 3
+};
 
 struct Attachment {
-    std::string file_name;  // Shift_JIS, possibly empty
+    std::string file_name;  // Shift_JIS (UTF-8 in the standards reading), possibly empty
     // Where the attachment's lines stand in MessageRecord::text, line ends included.
     std::size_t offset = 0;
     std::size_t length = 0;
@@ -57,6 +63,9 @@ struct MessageRecord {
     int transfer_encoding = kEncodingNone;
     bool decoded = false;
     bool uuencoded = false;
+    // Read by today's standards: every text above is UTF-8 and lossless, not Shift_JIS, and attachments
+    // decode by RFC 2045.
+    bool utf8 = false;
 
     std::string_view AttachmentData(const Attachment& a) const {
         return std::string_view(text).substr(a.offset, a.length);

@@ -69,6 +69,11 @@ void Pop3::SetSync(std::int32_t value) {
     if (value == 0 || value == 1) state_->sync = value;
 }
 
+std::int32_t Pop3::DecodeCharsets() const { return state_->message.DecodeCharsets() ? 1 : 0; }
+void Pop3::SetDecodeCharsets(std::int32_t value) {
+    if (value == 0 || value == 1) state_->message.SetDecodeCharsets(value == 1);
+}
+
 void Pop3::ConnectByName(const std::u16string& strServerName, std::int32_t* pVal) {
     state_->Connect("ConnectByName", strServerName, mailcore::MailEngine::Resolution::kByName, pVal);
 }

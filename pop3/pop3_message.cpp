@@ -74,6 +74,46 @@ void Pop3::GetFileName(std::int32_t lIndex, std::u16string* pVal) {
     state_->shell.Guard(pVal, [&] { state_->message.GetFileName(lIndex, pVal, &state_->lastError); });
 }
 
+void Pop3::GetFromNickNameW(std::u16string* pVal) {
+    state_->shell.Guard(pVal, [&] { state_->message.GetFromNickNameW(pVal); });
+}
+void Pop3::GetFromW(std::u16string* pVal) {
+    state_->shell.Guard(pVal, [&] { state_->message.GetFromW(pVal); });
+}
+void Pop3::GetSubjectW(std::u16string* pVal) {
+    state_->shell.Guard(pVal, [&] { state_->message.GetSubjectW(pVal); });
+}
+void Pop3::GetReplyToW(std::u16string* pVal) {
+    state_->shell.Guard(pVal, [&] { state_->message.GetReplyToW(pVal); });
+}
+void Pop3::GetBodyW(std::u16string* pVal) {
+    state_->shell.Guard(pVal, [&] { state_->message.GetBodyW(pVal); });
+}
+void Pop3::GetToNickNameW(std::int32_t lIndex, std::u16string* pVal) {
+    state_->shell.Guard(pVal, [&] { state_->message.GetToNickNameW(lIndex, pVal, &state_->lastError); });
+}
+void Pop3::GetToW(std::int32_t lIndex, std::u16string* pVal) {
+    state_->shell.Guard(pVal, [&] { state_->message.GetToW(lIndex, pVal, &state_->lastError); });
+}
+void Pop3::GetCcNickNameW(std::int32_t lIndex, std::u16string* pVal) {
+    state_->shell.Guard(pVal, [&] { state_->message.GetCcNickNameW(lIndex, pVal, &state_->lastError); });
+}
+void Pop3::GetCcW(std::int32_t lIndex, std::u16string* pVal) {
+    state_->shell.Guard(pVal, [&] { state_->message.GetCcW(lIndex, pVal, &state_->lastError); });
+}
+void Pop3::GetBcNickNameW(std::int32_t lIndex, std::u16string* pVal) {
+    state_->shell.Guard(pVal, [&] { state_->message.GetBcNickNameW(lIndex, pVal, &state_->lastError); });
+}
+void Pop3::GetBcW(std::int32_t lIndex, std::u16string* pVal) {
+    state_->shell.Guard(pVal, [&] { state_->message.GetBcW(lIndex, pVal, &state_->lastError); });
+}
+void Pop3::GetExMessageW(std::int32_t lIndex, std::u16string* pVal) {
+    state_->shell.Guard(pVal, [&] { state_->message.GetExMessageW(lIndex, pVal, &state_->lastError); });
+}
+void Pop3::GetFileNameW(std::int32_t lIndex, std::u16string* pVal) {
+    state_->shell.Guard(pVal, [&] { state_->message.GetFileNameW(lIndex, pVal, &state_->lastError); });
+}
+
 void Pop3::GetDate(double* pVal) {
     state_->shell.Guard(pVal, [&] { state_->message.GetDate(pVal); });
 }

@@ -32,4 +32,13 @@ inline bool StartsWithLower(std::string_view text, std::size_t pos, std::string_
     return true;
 }
 
+// Where the end line "." starts; the whole text when the end line is missing.
+inline std::size_t BodyLimit(std::string_view t, std::size_t body_start) {
+    if (t.size() >= body_start + 3 && t.ends_with(".\r\n") &&
+        (t.size() - 3 == body_start || (t.size() >= 5 && t.substr(t.size() - 5, 2) == "\r\n"))) {
+        return t.size() - 3;
+    }
+    return t.size();
+}
+
 }  // namespace inlark

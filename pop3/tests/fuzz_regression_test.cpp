@@ -1,5 +1,5 @@
-// Inputs kept from fuzzing (tests/data/fuzz): each must go through the parser, every getter and
-// TransferToFile without a fault, and write nothing outside the folder it is given.
+// Inputs kept from fuzzing (tests/data/fuzz): each must go through the parser (in both readings), every
+// getter and TransferToFile without a fault, and write nothing outside the folder it is given.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -24,23 +24,27 @@ TEST(FuzzRegressionTest, KeptInputsRunCleanly) {
         std::ifstream in(entry.path(), std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
-        fs::create_directory(out);
-        MessageStore store;
-        if (store.Make(text.str())) {
-            std::int32_t last_error = 0;
-            for (std::int32_t i = 0; i <= store.GetToCount() + 1; ++i) (void)store.GetTo(i, &last_error);
-            for (std::int32_t i = 0; i <= store.GetExMessageCount() + 1; ++i)
-                (void)store.GetExMessage(i, &last_error);
-            (void)store.GetDate();
-            for (std::int32_t i = 0; i <= store.GetFileNameCount() + 1; ++i) {
-                (void)store.GetFileSize(i);
-                (void)store.TransferToFile(i, out.string(), &last_error);
+        for (const bool standard_reading : {false, true}) {
+            fs::create_directory(out);
+            MessageStore store;
+            if (store.Make(text.str(), standard_reading)) {
+                std::int32_t last_error = 0;
+                for (std::int32_t i = 0; i <= store.GetToCount() + 1; ++i) (void)store.GetTo(i, &last_error);
+                (void)store.GetSubject();
+                (void)store.GetBodyW();
+                for (std::int32_t i = 0; i <= store.GetExMessageCount() + 1; ++i)
+                    (void)store.GetExMessage(i, &last_error);
+                (void)store.GetDate();
+                for (std::int32_t i = 0; i <= store.GetFileNameCount() + 1; ++i) {
+                    (void)store.GetFileSize(i);
+                    (void)store.TransferToFile(i, out.string(), &last_error);
+                }
             }
+            std::size_t entries = 0;
+            for ([[maybe_unused]] const auto& e : fs::directory_iterator(root)) ++entries;
+            EXPECT_EQ(entries, 1u);
+            fs::remove_all(out);
         }
-        std::size_t entries = 0;
-        for ([[maybe_unused]] const auto& e : fs::directory_iterator(root)) ++entries;
-        EXPECT_EQ(entries, 1u);
-        fs::remove_all(out);
         ++inputs;
     }
     fs::remove_all(root);

@@ -66,6 +66,15 @@ class INLARK_API Pop3 {
     // argument, not connected, an internal error). Empty after a success, and while an asynchronous
     // command runs. Destroy keeps it.
     std::u16string LastErrorText() const;
+    // 0 (the default): messages are read the component's own way (Japanese mail: ISO-2022-JP and
+    // Shift_JIS encoded words, multipart/mixed). 1: MakeData and MakeDataEx read mail by today's standards:
+    // encoded words (B and Q) in any charset, RFC 2231 file names, RFC 5322 addresses and unfolding, bodies
+    // by their declared charset, nested multiparts (the plain text of an alternative is the body, HTML-only
+    // mail gives its text), message/rfc822 parts as attachments named by their Subject, uuencoded files
+    // inside text. MakeDataEx's strMessage then crosses as UTF-8. Only 0 and 1 are accepted; it takes
+    // effect at the next parse.
+    std::int32_t DecodeCharsets() const;
+    void SetDecodeCharsets(std::int32_t value);
 
     // Connection.
     void ConnectByName(const std::u16string& strServerName, std::int32_t* pVal);
@@ -124,6 +133,22 @@ class INLARK_API Pop3 {
     void GetBc(std::int32_t lIndex, std::u16string* pVal);
     void GetExMessage(std::int32_t lIndex, std::u16string* pVal);
     void GetFileName(std::int32_t lIndex, std::u16string* pVal);
+    // The same texts without loss: the getters above give "?" for each character Shift_JIS (CP932) cannot
+    // hold, these give every character (with DecodeCharsets 1; with 0 the texts are Shift_JIS already, and
+    // both forms agree). Results, indexes and LastError as above.
+    void GetFromNickNameW(std::u16string* pVal);
+    void GetFromW(std::u16string* pVal);
+    void GetSubjectW(std::u16string* pVal);
+    void GetReplyToW(std::u16string* pVal);
+    void GetBodyW(std::u16string* pVal);
+    void GetToNickNameW(std::int32_t lIndex, std::u16string* pVal);
+    void GetToW(std::int32_t lIndex, std::u16string* pVal);
+    void GetCcNickNameW(std::int32_t lIndex, std::u16string* pVal);
+    void GetCcW(std::int32_t lIndex, std::u16string* pVal);
+    void GetBcNickNameW(std::int32_t lIndex, std::u16string* pVal);
+    void GetBcW(std::int32_t lIndex, std::u16string* pVal);
+    void GetExMessageW(std::int32_t lIndex, std::u16string* pVal);
+    void GetFileNameW(std::int32_t lIndex, std::u16string* pVal);
     // Days since 30 December 1899, the time as a fraction, the sender's local time; 0 without a valid date.
     void GetDate(double* pVal);
     // Writes attachment lIndex, decoded, into the directory strBaseDirectory under the last component of
