@@ -91,9 +91,9 @@ outlark::SendOutcome SendAndExplain(const outlark::SmtpServer& server,
         return outcome;
     }
     std::string cause;
-    if (status == SendStatus::MissingArgument) {
+    if (status == SendStatus::MissingArgument || status == SendStatus::AttachmentUnreadable) {
         cause = failure.detail;
-        WriteOwnRecord(server, request, status);
+        if (status == SendStatus::MissingArgument) WriteOwnRecord(server, request, status);
     } else if (status == SendStatus::ConnectFailed) {
         auto timeout = std::chrono::duration_cast<std::chrono::seconds>(server.sendTimeout).count();
         cause = ConnectFailureCause(server.host, server.port, server.byAddress,
