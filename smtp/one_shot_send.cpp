@@ -1,62 +1,58 @@
 #include "smtp/one_shot_send.h"
 
 #include "smtp/attachment_check.h"
+#include "smtp/file_type.h"
 #include "smtp/smtp_engine.h"
+#include "smtp/smtp_failure.h"
 
 namespace outlark {
 namespace {
 
-using mailcore::Failure;
-using mailcore::FailureKind;
-
-// When the connection gave no cause of its own, the step that was refused is the cause.
-Failure StepFailure(std::int32_t status, const SendJob& job) {
+std::string_view StepOf(std::int32_t status) {
     switch (status) {
-        case kSendConnectFailed:
-            return {FailureKind::NotConnected, 0, {}, "connect to " + job.server};
         case kSendHeloRefused:
-            return {FailureKind::NegativeReply, 0, {}, "HELO"};
+            return "HELO";
         case kSendMailRefused:
-            return {FailureKind::NegativeReply, 0, {}, "MAIL"};
+            return "MAIL";
         case kSendRcptRefused:
-            return {FailureKind::NegativeReply, 0, {}, "RCPT"};
-        case kSendDataRefused:
-            return {FailureKind::NegativeReply, 0, {}, "DATA"};
+            return "RCPT";
         default:
-            return {};
+            return "DATA";
     }
-}
-
-OneShotOutcome Ended(std::int32_t status, const mailcore::MailEngine& engine, const SendJob& job) {
-    if (status == kSendOk) return {status, {}};
-    Failure failure = engine.LastFailure();
-    if (!failure.IsFailure()) failure = StepFailure(status, job);
-    return {status, std::move(failure)};
 }
 
 }  // namespace
 
 OneShotOutcome RunOneShot(const SendJob& job) {
+    SmtpEngine engine;
+    return RunOneShot(job, engine);
+}
+
+OneShotOutcome RunOneShot(const SendJob& job, SmtpEngine& engine, const std::atomic<bool>* cancelled) {
     // A file that cannot be read fails the send before the server sees anything.
     if (!job.mail.filename.empty() && !AttachmentReadable(job.mail.filename)) {
         return {kSendAttachmentUnreadable,
-                {FailureKind::BadArgument,
+                {mailcore::FailureKind::BadArgument,
                  0,
                  {},
-                 "attachment " + job.mail.filename + " (" +
-                     mailcore::SendStatusText(kSendAttachmentUnreadable) + ")"}};
+                 "attachment \"" + NativePath(job.mail.filename) + "\""}};
     }
-    SmtpEngine engine;
     auto resolution = job.kind == SendJob::Resolve::kByAddress ? mailcore::MailEngine::Resolution::kByAddress
                                                                : mailcore::MailEngine::Resolution::kByName;
     if (engine.Connect(job.server, job.port, resolution) != mailcore::kResultSuccess) {
-        return Ended(kSendConnectFailed, engine, job);
+        return {kSendConnectFailed,
+                ConnectFailure(engine.LastFailure(), "connect to " + NativePath(job.server),
+                               cancelled != nullptr && cancelled->load())};
     }
     engine.Socket().SetSendTimeout(job.send_timeout_ms);
     engine.Socket().SetReceiveTimeout(job.recv_timeout_ms);
     engine.ClearResults();
-    std::int32_t status = RunSendSteps(engine.Wire(), job.mail);
-    OneShotOutcome outcome = Ended(status, engine, job);
+    std::string failed_reply;
+    OneShotOutcome outcome{RunSendSteps(engine.Wire(), job.mail, &failed_reply), {}};
+    if (outcome.status != kSendOk) {
+        outcome.failure = StepFailure(engine.LastFailure(), StepOf(outcome.status), failed_reply,
+                                      cancelled != nullptr && cancelled->load());
+    }
     // Closing without QUIT after a failure: the server sees the connection drop.
     engine.Disconnect();
     return outcome;

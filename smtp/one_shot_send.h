@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -7,6 +8,8 @@
 #include "smtp/smtp_session.h"
 
 namespace outlark {
+
+class SmtpEngine;
 
 // Everything a one-shot send needs, copied, so a worker can own it.
 struct SendJob {
@@ -20,11 +23,17 @@ struct SendJob {
 
 struct OneShotOutcome {
     std::int32_t status = kSendOk;
-    // Why it failed: the engine's record, or else what the status says; kind None after a success.
+    // Why it failed: the engine's record, or else the refused step with the server's reply; kind None after
+    // a success.
     mailcore::Failure failure;
 };
 
 // Connects a fresh engine of its own, runs the send steps, and closes (without QUIT after a failure).
 OneShotOutcome RunOneShot(const SendJob& job);
+
+// The same on `engine`, which must not be connected (the greeting is awaited with the time-outs its socket
+// has); `cancelled`, set by another thread, names a cancel as the cause of a failure.
+OneShotOutcome RunOneShot(const SendJob& job, SmtpEngine& engine,
+                          const std::atomic<bool>* cancelled = nullptr);
 
 }  // namespace outlark

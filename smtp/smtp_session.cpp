@@ -92,14 +92,24 @@ ComposedMessage OneShotMessage(const OneShotMail& mail) {
     return message;
 }
 
-std::int32_t RunSendSteps(SmtpTransport& transport, const OneShotMail& mail) {
+std::int32_t RunSendSteps(SmtpTransport& transport, const OneShotMail& mail, std::string* failed_reply) {
     SmtpResults results;
-    if (RunLineCommand(transport, kHelo, "Outlark", results) != kCommandOk) return kSendHeloRefused;
-    if (RunLineCommand(transport, kMail, mail.from, results) != kCommandOk) return kSendMailRefused;
-    if (RunLineCommand(transport, kRcpt, mail.to, results) != kCommandOk) return kSendRcptRefused;
+    auto step = [&](SmtpCommand command, std::string_view argument) {
+        // A step that gets no reply must not show the one before it.
+        results.last_reply.clear();
+        return RunLineCommand(transport, command, argument, results) == kCommandOk;
+    };
+    auto fail = [&](std::int32_t status) {
+        if (failed_reply) *failed_reply = std::move(results.last_reply);
+        return status;
+    };
+    if (!step(kHelo, "Outlark")) return fail(kSendHeloRefused);
+    if (!step(kMail, mail.from)) return fail(kSendMailRefused);
+    if (!step(kRcpt, mail.to)) return fail(kSendRcptRefused);
     std::string text = ComposeMessage(OneShotMessage(mail), mail.body);
-    if (RunDataExchange(transport, text, results) != kCommandOk) return kSendDataRefused;
-    (void)RunLineCommand(transport, kQuit, {}, results);
+    results.last_reply.clear();
+    if (RunDataExchange(transport, text, results) != kCommandOk) return fail(kSendDataRefused);
+    (void)step(kQuit, {});
     return kSendOk;
 }
 

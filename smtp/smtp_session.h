@@ -65,7 +65,9 @@ struct OneShotMail {
 };
 
 // The steps after the connect: HELO "Outlark", MAIL, RCPT, DATA with the composed message, QUIT.
-std::int32_t RunSendSteps(SmtpTransport& transport, const OneShotMail& mail);
+// `failed_reply` gets the reply of a failed step (empty when none came).
+std::int32_t RunSendSteps(SmtpTransport& transport, const OneShotMail& mail,
+                          std::string* failed_reply = nullptr);
 
 // The composed message of a one-shot send.
 ComposedMessage OneShotMessage(const OneShotMail& mail);

@@ -28,3 +28,31 @@ std::string StuffDots(std::string_view text) {
 }
 
 }  // namespace outlark
+
+namespace outlark {
+
+std::string AsTransmitted(std::string_view composed) {
+    std::string stuffed = StuffDots(composed);
+    if (stuffed.ends_with("\r\n.\r\n")) stuffed.resize(stuffed.size() - 3);
+    std::string out;
+    out.reserve(stuffed.size());
+    bool line_start = true;
+    for (size_t i = 0; i < stuffed.size(); ++i) {
+        if (line_start && stuffed[i] == '.') ++i;
+        if (i == stuffed.size()) break;
+        out.push_back(stuffed[i]);
+        line_start = stuffed[i] == '\n';
+    }
+    return out;
+}
+
+std::string WithClosingLine(std::string_view message) {
+    std::string text;
+    text.reserve(message.size() + 5);
+    text.append(message);
+    if (!text.empty() && text.back() != '\n' && text.back() != '\r') text += "\r\n";
+    text += ".\r\n";
+    return text;
+}
+
+}  // namespace outlark

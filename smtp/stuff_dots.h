@@ -11,3 +11,15 @@ namespace outlark {
 std::string StuffDots(std::string_view text);
 
 }  // namespace outlark
+
+namespace outlark {
+
+// What a server stores of a composed text sent as SMTP data: line ends as StuffDots makes them, without
+// the closing "." line and without the dots StuffDots adds.
+std::string AsTransmitted(std::string_view composed);
+
+// A message as a caller holds it (no closing line), made ready for StuffDots: a line end after the last
+// line, then the closing ".".
+std::string WithClosingLine(std::string_view message);
+
+}  // namespace outlark

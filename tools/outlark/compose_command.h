@@ -2,7 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "tools/outlark/mail_options.h"
+#include "mail_options.h"
 
 namespace outlark_tool {
 

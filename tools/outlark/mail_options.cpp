@@ -1,4 +1,4 @@
-#include "tools/outlark/mail_options.h"
+#include "mail_options.h"
 
 #include <fstream>
 #include <iostream>

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/outlark/compose_command.h"
-#include "tools/outlark/mail_options.h"
-#include "tools/outlark/send_command.h"
+#include "compose_command.h"
+#include "mail_options.h"
+#include "send_command.h"
 
 namespace {
 

@@ -1,28 +1,20 @@
-#include "tools/outlark/send_command.h"
+#include "send_command.h"
 
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 
-#include "mailcore/wide_text.h"
-#include "outlark/smtp.h"
-#include "smtp/send_log.h"
-#include "smtp/smtp_session.h"
-#include "tools/outlark/cp932_field.h"
-#include "tools/outlark/send_status.h"
+#include "mailcore/result_code.h"
+#include "outlark/send_record.h"
+#include "outlark/smtp_client.h"
+#include "send_status.h"
+#include "text_warnings.h"
 
 namespace outlark_tool {
 namespace {
 
-// The texts of one send, Shift_JIS, and where it goes.
-struct SendTexts {
-    std::string server, to, from, subject, body;
-    std::string filename;  // as given: "0" or empty for none
-    std::int32_t port = 25;
-    bool by_address = false;
-};
-
-std::u16string Wide(const std::string& sjis) { return mailcore::Cp932ToWide(sjis); }
+using mailcore::SendStatus;
 
 // "host:port" names a port; a bare host (or an IPv6 address) keeps 25. The port, or nothing after a
 // complaint.
@@ -44,53 +36,74 @@ std::optional<std::int64_t> SplitServer(std::string& host) {
     return value;
 }
 
-// The component writes no record for a send it refuses outright; the log should still show the attempt.
-void WriteOwnRecord(const std::string& log_file, std::int32_t status, const SendTexts& texts,
-                    const outlark::Smtp& smtp) {
-    if (log_file.empty()) return;
-    outlark::SendRecord record;
-    record.status = status;
-    record.server = texts.server;
-    record.to = texts.to;
-    record.from = texts.from;
-    record.subject = texts.subject;
-    record.body = texts.body;
-    record.filename = texts.filename;
-    record.port = texts.port;
-    record.type = smtp.Type();
-    record.encode = smtp.Encode() == 1 ? 2 : 0;  // the stored form
-    record.header8bit = smtp.Header8bit();
-    record.width = smtp.Width();
-    record.send_timeout = smtp.SendTimeout();
-    record.recv_timeout = smtp.RecvTimeout();
-    record.sync = smtp.Sync();
-    if (!outlark::WriteSendRecord(log_file, record))
-        std::cerr << "outlark: warning: the send log " << log_file << " could not be written\n";
+outlark::SmtpServer Server(std::string host, std::int32_t port, std::int32_t send_timeout,
+                           std::int32_t recv_timeout, bool by_address) {
+    using std::chrono::seconds;
+    return {std::move(host), port, seconds(send_timeout), seconds(recv_timeout), by_address};
 }
 
-// Sends through the component; the status. On a failure the cause goes to standard error.
-std::int32_t SendAndExplain(outlark::Smtp& smtp, const SendTexts& texts, const std::string& log_file) {
-    std::int32_t status = 0;
-    auto send = texts.by_address ? &outlark::Smtp::SendMailByAddr : &outlark::Smtp::SendMail;
-    (smtp.*send)(Wide(texts.server), Wide(texts.to), Wide(texts.from), Wide(texts.subject), Wide(texts.body),
-                 Wide(texts.filename), &status);
-    if (status == outlark::kSendOk) return status;
-    // The component refuses an address beyond its command line before sending it; the server never saw it.
-    if (status == outlark::kSendMailRefused || status == outlark::kSendRcptRefused) {
-        if (auto problem = AddressProblem(texts.to, texts.from)) {
-            std::cerr << "outlark: " << *problem << "\n";
-            return status;
-        }
+// A send refused before any connection writes no record of its own; the log should still show the attempt.
+void WriteOwnRecord(const outlark::SmtpServer& server, const outlark::OneShotRequest& request,
+                    SendStatus status) {
+    if (request.logFile.empty()) return;
+    const outlark::ComposeOptions& o = request.options;
+    using std::chrono::duration_cast;
+    using std::chrono::seconds;
+    outlark::SendLogEntry entry{
+        mailcore::ToInt(status),
+        server.host,
+        request.to,
+        request.from,
+        request.subject,
+        request.body,
+        request.attachment,
+        server.port,
+        o.type,
+        o.encode,
+        o.header8bit,
+        o.width,
+        static_cast<std::int32_t>(duration_cast<seconds>(server.sendTimeout).count()),
+        static_cast<std::int32_t>(duration_cast<seconds>(server.receiveTimeout).count()),
+        1};
+    if (auto written = outlark::AppendSendRecord(request.logFile, entry); !written)
+        std::cerr << "outlark: warning: " << mailcore::FailureText(written.error()) << "\n";
+}
+
+// An address beyond the room of its command line is refused before connecting, with status -3 or -4.
+bool IsAddressRefusal(const outlark::SendOutcome& outcome) {
+    return (outcome.status == SendStatus::MailRefused || outcome.status == SendStatus::RcptRefused) &&
+           outcome.failure.kind == mailcore::FailureKind::BadArgument;
+}
+
+// Sends in one session. On a failure its cause goes to standard error.
+outlark::SendOutcome SendAndExplain(const outlark::SmtpServer& server,
+                                    const outlark::OneShotRequest& request) {
+    outlark::SmtpSession session;
+    outlark::SendOutcome outcome = session.Send(server, request);
+    PrintWarnings(outcome.warnings);
+    if (!outcome.logWritten)
+        std::cerr << "outlark: warning: the send log " << request.logFile << " could not be written\n";
+    const SendStatus status = outcome.status;
+    if (status == SendStatus::Sent) return outcome;
+    const mailcore::Failure& failure = outcome.failure;
+    if (IsAddressRefusal(outcome)) {
+        std::cerr << "outlark: " << failure.detail << "\n";
+        return outcome;
     }
     std::string cause;
-    if (status == outlark::kSendMissingArgument) {
-        cause = MissingArgumentCause(texts.server, texts.to, texts.from);
-        WriteOwnRecord(log_file, status, texts, smtp);
-    } else if (status == outlark::kSendConnectFailed) {
-        cause = ConnectFailureCause(texts.server, texts.port, texts.by_address, smtp.SendTimeout());
+    if (status == SendStatus::MissingArgument || status == SendStatus::AttachmentUnreadable) {
+        cause = failure.detail;
+        if (status == SendStatus::MissingArgument) WriteOwnRecord(server, request, status);
+    } else if (status == SendStatus::ConnectFailed) {
+        auto timeout = std::chrono::duration_cast<std::chrono::seconds>(server.sendTimeout).count();
+        cause = ConnectFailureCause(server.host, server.port, server.byAddress,
+                                    static_cast<std::int32_t>(timeout), failure);
+    } else if (failure.IsFailure()) {
+        cause = mailcore::FailureText(failure);
     }
-    std::cerr << "outlark: " << StatusMessage(status) << (cause.empty() ? "" : ": ") << cause << "\n";
-    return status;
+    std::cerr << "outlark: " << StatusMessage(mailcore::ToInt(status)) << (cause.empty() ? "" : ": ") << cause
+              << "\n";
+    return outcome;
 }
 
 }  // namespace
@@ -120,55 +133,37 @@ int RunSend(const MailOptions& mail, const ServerOptions& server) {
         std::cerr << "outlark: cannot read the body from " << mail.body_file << "\n";
         return 1;
     }
-    SendTexts texts{FieldToCp932(server.server, "server"),
-                    FieldToCp932(mail.to.front(), "To"),
-                    FieldToCp932(mail.from, "From"),
-                    FieldToCp932(mail.subject.value_or(""), "Subject"),
-                    FieldToCp932(*body, "body"),
-                    mail.attachments.empty() ? "" : FieldToCp932(mail.attachments.front(), "attachment path"),
-                    server.port,
-                    server.by_address};
-    if (auto problem = AddressProblem(texts.to, texts.from)) {
-        std::cerr << "outlark: " << *problem << "\n";
-        return 2;
-    }
-    outlark::Smtp smtp;
-    smtp.SetPort(server.port);
-    smtp.SetSendTimeout(server.send_timeout);
-    smtp.SetRecvTimeout(server.recv_timeout);
-    smtp.SetType(mail.type);
-    smtp.SetEncode(mail.encode);
-    smtp.SetHeader8bit(mail.header8bit);
-    smtp.SetWidth(mail.width);
-    smtp.SetPriority(mail.priority);
-    std::string log_file = FieldToCp932(server.log_file, "log file name");
-    smtp.SetLogFilename(Wide(log_file));
-    std::int32_t status = SendAndExplain(smtp, texts, log_file);
+    outlark::SmtpServer where =
+        Server(server.server, server.port, server.send_timeout, server.recv_timeout, server.by_address);
+    outlark::OneShotRequest request{mail.to.front(),
+                                    mail.from,
+                                    mail.subject.value_or(""),
+                                    std::move(*body),
+                                    mail.attachments.empty() ? "" : mail.attachments.front(),
+                                    {mail.type, mail.encode, mail.header8bit, mail.width, mail.priority},
+                                    server.log_file};
+    outlark::SendOutcome outcome = SendAndExplain(where, request);
+    if (IsAddressRefusal(outcome)) return 2;
+    std::int32_t status = mailcore::ToInt(outcome.status);
     std::printf("%d %s\n", status, std::string(StatusMessage(status)).c_str());
-    return status == outlark::kSendOk ? 0 : 1;
+    return outcome.status == SendStatus::Sent ? 0 : 1;
 }
 
 int RunExternalSender(int argc, char** argv) {
     if (argc != 7 && argc != 8) return 2;
-    std::string log_file = FieldToCp932(argv[1], "log file name");
-    SendTexts texts{
-        FieldToCp932(argv[2], "server"), FieldToCp932(argv[3], "To"),
-        FieldToCp932(argv[4], "From"),   FieldToCp932(argv[5], "Subject"),
-        FieldToCp932(argv[6], "body"),   argc == 8 ? FieldToCp932(argv[7], "attachment path") : ""};
-    outlark::Smtp smtp;
-    std::string server_as_given = texts.server;
-    std::optional<std::int64_t> port = SplitServer(texts.server);
+    outlark::SmtpServer server = Server(argv[2], 25, 30, 30, false);
+    outlark::OneShotRequest request{argv[3], argv[4], argv[5], argv[6], argc == 8 ? argv[7] : "",
+                                    {},      argv[1]};
+    std::optional<std::int64_t> port = SplitServer(server.host);
     if (!port) {
         // Nothing can be sent; the record says the connection failed, with no port.
-        texts.server = server_as_given;
-        texts.port = 0;
-        WriteOwnRecord(log_file, outlark::kSendConnectFailed, texts, smtp);
+        server.host = argv[2];
+        server.port = 0;
+        WriteOwnRecord(server, request, SendStatus::ConnectFailed);
         return 1;
     }
-    texts.port = static_cast<std::int32_t>(*port);
-    smtp.SetPort(texts.port);
-    smtp.SetLogFilename(Wide(log_file));
-    return SendAndExplain(smtp, texts, log_file) == outlark::kSendOk ? 0 : 1;
+    server.port = static_cast<std::int32_t>(*port);
+    return SendAndExplain(server, request).status == SendStatus::Sent ? 0 : 1;
 }
 
 }  // namespace outlark_tool

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/outlark/mail_options.h"
+#include "mail_options.h"
 
 namespace outlark_tool {
 

@@ -1,11 +1,10 @@
-#include "tools/outlark/cp932_field.h"
+#include "smtp/utf8_fields.h"
 
 #include <algorithm>
-#include <iostream>
 
 #include "mailcore/wide_text.h"
 
-namespace outlark_tool {
+namespace outlark {
 namespace {
 
 // The length of the UTF-8 sequence at `at`, or 1 for a byte that starts none.
@@ -53,14 +52,17 @@ Cp932Text Utf8ToCp932PerCharacter(std::string_view utf8) {
     return out;
 }
 
-std::string FieldToCp932(std::string_view utf8, std::string_view field) {
+std::string FieldConverter::operator()(std::string_view utf8, std::string_view field) {
     Cp932Text converted = Utf8ToCp932PerCharacter(utf8);
     if (converted.replaced > 0) {
-        std::cerr << "outlark: warning: " << converted.replaced
-                  << (converted.replaced == 1 ? " character" : " characters") << " of the " << field
-                  << " cannot be written in Shift_JIS (CP932) and became \"?\"\n";
+        auto same = [&](const TextWarning& w) { return w.field == field; };
+        if (auto it = std::find_if(warnings_.begin(), warnings_.end(), same); it != warnings_.end()) {
+            it->replaced += converted.replaced;
+        } else {
+            warnings_.push_back({std::string(field), converted.replaced});
+        }
     }
     return std::move(converted.text);
 }
 
-}  // namespace outlark_tool
+}  // namespace outlark
