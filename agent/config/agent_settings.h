@@ -47,6 +47,9 @@ struct AgentSettings {
     bool AddSubject = false;
     bool AutoInform = false;
     std::int16_t AutoInformInterval = 120;
+    // Read mail by today's standards (any charset, nested multiparts). Off when the key is missing, so
+    // files from before it keep their behaviour; the wizard turns it on for new files.
+    bool DecodeCharsets = false;
 
     // [Mirelo Other Settings]
     bool SpecialCommandAccept = false;

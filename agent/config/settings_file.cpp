@@ -37,10 +37,13 @@ struct Field {
     Member member;
     std::size_t width = kWidth;
     std::int16_t scrambleKey = 0;  // nonzero: stored scrambled with this key
+    // A key added after the first file layout: written only when it differs from its default or the file
+    // has it already, so a file that never used it is saved exactly as before.
+    bool added = false;
 };
 
 // File order. The account fields follow in "MireloKey", after "StartWizard".
-const std::array<Field, 35> kFields{{
+const std::array<Field, 36> kFields{{
     {kMailServer, "POP3Server", &AgentSettings::POP3Server},
     {kMailServer, "SMTPServer", &AgentSettings::SMTPServer},
     {kMailServer, "POP3Port", &AgentSettings::POP3Port},
@@ -75,6 +78,7 @@ const std::array<Field, 35> kFields{{
     {kMireloMail, "AddSubject", &AgentSettings::AddSubject},
     {kMireloMail, "AutoInform", &AgentSettings::AutoInform},
     {kMireloMail, "AutoInformInterval", &AgentSettings::AutoInformInterval},
+    {kMireloMail, "DecodeCharsets", &AgentSettings::DecodeCharsets, kWidth, 0, true},
     {kMireloOther, "SpecialCommandAccept", &AgentSettings::SpecialCommandAccept},
 }};
 
@@ -142,8 +146,15 @@ QString AccountText(const AgentSettings& settings) {
 }
 
 void StoreSettings(IniDocument& ini, const AgentSettings& settings, RandomSource& random) {
-    for (const Field& field : kFields)
-        ini.SetValue(field.section, field.key, Stored(field, settings, random));
+    const AgentSettings defaults;
+    ZeroRandom no_filler;
+    for (const Field& field : kFields) {
+        const std::string value = Stored(field, settings, random);
+        if (field.added && !ini.Value(field.section, field.key) &&
+            value == Stored(field, defaults, no_filler))
+            continue;
+        ini.SetValue(field.section, field.key, value);
+    }
     ini.SetValue(kMireloOther, kStartWizardKey, kFalse);
     ini.SetValue(kMireloOther, kMireloKey,
                  ScrambleText(ToCp932(AccountText(settings)), kMireloKeyScrambleKey, random));

@@ -17,6 +17,7 @@ void AgentEngine::Load() {
     pop3.SetSync(1);
     pop3.SetSendTimeout(60);
     pop3.SetRecvTimeout(60);
+    pop3.SetDecodeCharsets(settings_.DecodeCharsets ? 1 : 0);
 
     SmtpComponent& smtp = parts_.smtp;
     smtp.SetPort(settings_.SMTPPort);

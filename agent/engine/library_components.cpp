@@ -14,6 +14,7 @@ class LibraryPop3 final : public Pop3Component {
     void SetSync(std::int32_t sync) override { pop3_.SetSync(sync); }
     void SetSendTimeout(std::int32_t seconds) override { pop3_.SetSendTimeout(seconds); }
     void SetRecvTimeout(std::int32_t seconds) override { pop3_.SetRecvTimeout(seconds); }
+    void SetDecodeCharsets(std::int32_t on) override { pop3_.SetDecodeCharsets(on); }
     std::int32_t LastError() override { return pop3_.LastError(); }
 
     std::int32_t ConnectByName(const QString& server) override {

@@ -15,6 +15,7 @@ class Pop3Component {
     virtual void SetSync(std::int32_t sync) = 0;
     virtual void SetSendTimeout(std::int32_t seconds) = 0;
     virtual void SetRecvTimeout(std::int32_t seconds) = 0;
+    virtual void SetDecodeCharsets(std::int32_t on) = 0;
     [[nodiscard]] virtual std::int32_t LastError() = 0;
 
     virtual std::int32_t ConnectByName(const QString& server) = 0;

@@ -156,6 +156,8 @@ void EnvDialog::BuildSendingTab(QWidget* page) {
     chkAddCc_ = Check(f, "chkAddCc", U("ﾒｰﾙ本文送信時は本文にCcの内容を含める"));
     chkAddFrom_ = Check(f, "chkAddFrom", U("ﾒｰﾙ本文送信時は本文にFromの内容を含める"));
     chkAddSubject_ = Check(f, "chkAddSubject", U("ﾒｰﾙ本文送信時は本文にSubjectの内容を含める"));
+    chkDecodeCharsets_ =
+        Check(f, "chkDecodeCharsets", U("UTF-8など各国の文字ｺｰﾄﾞやHTMLのﾒｰﾙも読めるようにする"));
     txtTransHeader_ = Box(f, "txtTransHeader", {.width = 140});
     txtListSubject_ = Box(f, "txtListSubject", {.width = 180});
     txtMultiSubject_ = Box(f, "txtMultiSubject", {.width = 180});
@@ -180,6 +182,7 @@ void EnvDialog::BuildSendingTab(QWidget* page) {
     l->addWidget(chkAddCc_);
     l->addWidget(chkAddFrom_);
     l->addWidget(chkAddSubject_);
+    l->addWidget(chkDecodeCharsets_);
     l->addLayout(Row({Label(f, U("ﾒｰﾙ転送時はSubjectの先頭に")), txtTransHeader_, Label(f, U("をつける"))}));
     l->addLayout(Row({Label(f, U("ﾒｰﾙ一覧送信時のﾀｲﾄﾙ")), txtListSubject_, Label(f, U("( %t：一覧数)"))}));
     auto* notes = new QVBoxLayout;
@@ -265,6 +268,7 @@ void EnvDialog::Fill(const EnvForm& f) {
     chkAddCc_->setChecked(f.chkAddCc);
     chkAddFrom_->setChecked(f.chkAddFrom);
     chkAddSubject_->setChecked(f.chkAddSubject);
+    chkDecodeCharsets_->setChecked(f.chkDecodeCharsets);
     txtTransHeader_->setText(f.txtTransHeader);
     txtListSubject_->setText(f.txtListSubject);
     txtMultiSubject_->setText(f.txtMultiSubject);
@@ -306,6 +310,7 @@ EnvForm EnvDialog::Read() const {
     f.chkAddCc = chkAddCc_->isChecked();
     f.chkAddFrom = chkAddFrom_->isChecked();
     f.chkAddSubject = chkAddSubject_->isChecked();
+    f.chkDecodeCharsets = chkDecodeCharsets_->isChecked();
     f.txtTransHeader = txtTransHeader_->text();
     f.txtListSubject = txtListSubject_->text();
     f.txtMultiSubject = txtMultiSubject_->text();

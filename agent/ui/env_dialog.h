@@ -84,6 +84,7 @@ class EnvDialog : public QDialog {
     QCheckBox* chkAddCc_ = nullptr;
     QCheckBox* chkAddFrom_ = nullptr;
     QCheckBox* chkAddSubject_ = nullptr;
+    QCheckBox* chkDecodeCharsets_ = nullptr;
     QLineEdit* txtTransHeader_ = nullptr;
     QLineEdit* txtListSubject_ = nullptr;
     QLineEdit* txtMultiSubject_ = nullptr;

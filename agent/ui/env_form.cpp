@@ -41,6 +41,7 @@ EnvForm FormFromSettings(const AgentSettings& s) {
     f.chkAddCc = s.AddCc;
     f.chkAddFrom = s.AddFrom;
     f.chkAddSubject = s.AddSubject;
+    f.chkDecodeCharsets = s.DecodeCharsets;
     f.txtTransHeader = s.TransHeader;
     f.txtListSubject = s.ListSubject;
     f.txtMultiSubject = s.MultiSendSubject;
@@ -140,6 +141,7 @@ void TakeStep5(const EnvForm& f, const EnvNumbers& n, AgentSettings& s) {
     s.AddCc = f.chkAddCc;
     s.AddFrom = f.chkAddFrom;
     s.AddSubject = f.chkAddSubject;
+    s.DecodeCharsets = f.chkDecodeCharsets;
     s.TransHeader = f.txtTransHeader;
     s.ListSubject = f.txtListSubject;
     s.MultiSendSubject = f.txtMultiSubject;

@@ -40,6 +40,7 @@ struct EnvForm {
     bool chkAddCc = false;
     bool chkAddFrom = false;
     bool chkAddSubject = false;
+    bool chkDecodeCharsets = false;
     QString txtTransHeader;
     QString txtListSubject;
     QString txtMultiSubject;

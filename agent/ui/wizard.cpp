@@ -280,6 +280,8 @@ void Wizard::Finish() {
     next.SvLogin = txtSvLogin_->text();
     next.SvPasswd = txtSvPasswd_->text();
     next.FromMailAddr = txtFrom_->text();
+    // New accounts read today's mail; only files from before the setting keep the old reading.
+    next.DecodeCharsets = true;
     if (const auto problem = SettingsRoundTripProblem(next)) {
         QMessageBox::critical(this, QStringLiteral("エラー"), RoundTripMessage(*problem));
         return;

@@ -95,6 +95,27 @@ TEST_F(SettingsFile, DefaultsSaveToExactBytes) {
                   std::string(39, 'A') + "\r\n");
 }
 
+// The added key: missing means off and is not written while off; once in the file it follows the setting.
+TEST_F(SettingsFile, DecodeCharsetsIsWrittenOnlyOnceUsed) {
+    const std::string key = "AutoInformInterval=120\r\nDecodeCharsets=";
+    AgentSettings settings;
+    Save(settings);
+    EXPECT_EQ(ReadBytes(IniPath()).find("DecodeCharsets"), std::string::npos);
+
+    settings.DecodeCharsets = true;
+    Save(settings);
+    EXPECT_NE(ReadBytes(IniPath()).find(key + "TRUE\r\n"), std::string::npos);
+    AgentSettings loaded;
+    Load(loaded);
+    EXPECT_TRUE(loaded.DecodeCharsets);
+
+    settings.DecodeCharsets = false;
+    Save(settings);
+    EXPECT_NE(ReadBytes(IniPath()).find(key + "FALSE\r\n"), std::string::npos);
+    Load(loaded);
+    EXPECT_FALSE(loaded.DecodeCharsets);
+}
+
 TEST_F(SettingsFile, SavedFileIsPrivate) {
     WriteBytes(IniPath(), "[Mirelo Settings]\r\nScreenLock=FALSE\r\n");
     ASSERT_EQ(::chmod(IniPath().toLocal8Bit().constData(), 0644), 0);

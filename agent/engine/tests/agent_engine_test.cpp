@@ -34,7 +34,8 @@ class Engine : public testing::Test {
 
 TEST_F(Engine, LoadSetsUpComponentsAndShowsIdle) {
     rig.Engine();
-    EXPECT_EQ(rig.pop3.properties, (std::map<QString, std::int32_t>{{QStringLiteral("Port"), 11110},
+    EXPECT_EQ(rig.pop3.properties, (std::map<QString, std::int32_t>{{QStringLiteral("DecodeCharsets"), 0},
+                                                                    {QStringLiteral("Port"), 11110},
                                                                     {QStringLiteral("RecvTimeout"), 60},
                                                                     {QStringLiteral("SendTimeout"), 60},
                                                                     {QStringLiteral("Sync"), 1}}));

@@ -234,6 +234,37 @@ TEST_F(AgentOnRealServers, LongJapaneseBodyArrivesInPartsWithinThePhoneLimits) {
     EXPECT_EQ(ms::CountMessages(agent().maildir), 1u);  // the mail itself stays
 }
 
+// Mail as today's programs send it: with the setting on, the phone reads its subject and body; the emoji,
+// which the phone's charset cannot hold, becomes one "?".
+TEST_F(AgentOnRealServers, Utf8MailIsListedAndSentReadablyWithTodaysReading) {
+    settings.DecodeCharsets = true;
+    ASSERT_EQ(ms::DropMessage(agent().maildir,
+                              "From: =?UTF-8?B?5bCP5p6X?= <boss@example.jp>\r\nTo: " + agent().address +
+                                  "\r\nSubject: =?UTF-8?B?"
+                                  "5Lya6K2w44Gu44GK55+l44KJ44GbIPCfmIA=?=\r\n"
+                                  "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                                  "Content-Transfer-Encoding: 8bit\r\n\r\n"
+                                  "明日の会議は十時からです。\xF0\x9F\x98\x80\r\n"),
+              "");
+    const int size = ReadMailbox(env(), agent()).at(0).size;
+    FromPhone("LIST");
+    Engine().CheckNow();
+    std::vector<ReceivedMail> replies = Replies(phone());
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(Lines(replies[0].body),
+              QStringList{QStringLiteral("1 会議のお知らせ ?[%1] boss@example.jp").arg(size)});
+
+    FromPhone("BODY 1");
+    Engine().CheckNow();
+    replies = Replies(phone());
+    ASSERT_EQ(replies.size(), 2u);
+    const auto body = std::find_if(replies.begin(), replies.end(),
+                                   [](const ReceivedMail& m) { return m.subject.startsWith(u"MireloFw:"); });
+    ASSERT_NE(body, replies.end());
+    EXPECT_EQ(body->subject, QStringLiteral("MireloFw:会議のお知らせ ?"));
+    EXPECT_THAT(body->body.toStdString(), testing::EndsWith("明日の会議は十時からです。?\r\n"));
+}
+
 TEST_F(AgentOnRealServers, TransferArrivesWholeAtTheSecondAddress) {
     const std::string body = ">>  引用された行\n\n  字下げした行  \n　全角空白の行\n";
     FromOther("boss@example.jp", "資料の件", body);

@@ -53,6 +53,7 @@ class FakePop3 final : public Pop3Component {
     void SetSync(std::int32_t v) override { properties[QStringLiteral("Sync")] = v; }
     void SetSendTimeout(std::int32_t v) override { properties[QStringLiteral("SendTimeout")] = v; }
     void SetRecvTimeout(std::int32_t v) override { properties[QStringLiteral("RecvTimeout")] = v; }
+    void SetDecodeCharsets(std::int32_t v) override { properties[QStringLiteral("DecodeCharsets")] = v; }
     std::int32_t LastError() override { return lastError_; }
 
     std::int32_t ConnectByName(const QString& server) override { return Result(u"ConnectByName", server); }

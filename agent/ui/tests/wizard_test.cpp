@@ -205,6 +205,7 @@ TEST_F(WizardTest, FinishAppliesThePhoneTypeAndSaves) {
         EXPECT_EQ(stored.MailAddr1, QStringLiteral("phone@docomo.ne.jp"));
         EXPECT_EQ(stored.SvPasswd, QStringLiteral("pop-secret"));
         EXPECT_EQ(stored.FromMailAddr, QStringLiteral("agent@example.jp"));
+        EXPECT_TRUE(stored.DecodeCharsets);
     }
 }
 
