@@ -18,7 +18,17 @@ std::int32_t ClampedSize(std::size_t size) {
     return static_cast<std::int32_t>(std::min<std::size_t>(size, INT32_MAX));
 }
 
+std::string WithoutLineEnd(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    return std::string(line);
+}
+
 }  // namespace
+
+bool Pop3Engine::Malformed() {
+    RecordFailure({mailcore::FailureKind::MalformedReply, 0, WithoutLineEnd(LastReply()), {}});
+    return false;
+}
 
 Pop3Engine::~Pop3Engine() { Disconnect(); }
 
@@ -29,7 +39,15 @@ void Pop3Engine::ClearResults() {
     count_ = 0;
 }
 
-bool Pop3Engine::Positive(const std::string& line) { return Exchange(line) && IsPositive(LastReply()); }
+bool Pop3Engine::Positive(const std::string& line) {
+    if (!Exchange(line)) return false;
+    if (IsPositive(LastReply())) return true;
+    // Anything but "+OK" is a refusal; a line that is not even "-ERR" cannot be read as one.
+    const auto kind = LastReply().starts_with('-') ? mailcore::FailureKind::NegativeReply
+                                                   : mailcore::FailureKind::MalformedReply;
+    RecordFailure({kind, 0, WithoutLineEnd(LastReply()), {}});
+    return false;
+}
 
 std::int32_t Pop3Engine::Simple(std::string line) {
     return Execute([this, line = std::move(line)] { return Positive(line); });
@@ -64,7 +82,7 @@ std::int32_t Pop3Engine::Stat() {
         [this] {
             if (!Positive(CommandLine(Pop3Word::kStat))) return false;
             auto entry = ParseTwoNumbers(LastReply());
-            if (!entry) return false;
+            if (!entry) return Malformed();
             sizes_.assign(1, *entry);
             count_ = 1;
             return true;
@@ -79,7 +97,7 @@ std::int32_t Pop3Engine::List(std::int32_t lNo) {
         [this, lNo] {
             if (!Positive(CommandLine(Pop3Word::kList, lNo))) return false;
             auto entry = ParseTwoNumbers(LastReply());
-            if (!entry) return false;
+            if (!entry) return Malformed();
             sizes_.assign(1, *entry);
             count_ = 1;
             return true;
@@ -104,7 +122,7 @@ std::int32_t Pop3Engine::Uidl(std::int32_t lNo) {
         [this, lNo] {
             if (!Positive(CommandLine(Pop3Word::kUidl, lNo))) return false;
             auto entry = ParseNumberAndId(LastReply());
-            if (!entry) return false;
+            if (!entry) return Malformed();
             ids_.assign(1, std::move(*entry));
             count_ = 1;
             return true;
@@ -117,6 +135,11 @@ std::int32_t Pop3Engine::Top(std::int32_t lNo, std::int32_t lLine) {
     std::string line =
         lLine != 0 ? CommandLine(Pop3Word::kTop, lNo, lLine) : CommandLine(Pop3Word::kTop, lNo);
     return Execute([this, line = std::move(line)] { return Retrieve(line); }, true);
+}
+
+std::int32_t Pop3Engine::TopLines(std::int32_t lNo, std::int32_t lLine) {
+    if (lNo <= 0 || lLine < 0) return kResultBadArgument;
+    return Execute([this, line = CommandLine(Pop3Word::kTop, lNo, lLine)] { return Retrieve(line); }, true);
 }
 
 std::int32_t Pop3Engine::Retr(std::int32_t lNo) {
@@ -155,7 +178,10 @@ bool Pop3Engine::ReadListing(Pop3Word word) {
     for (;;) {
         if (!Transport().ReadReply(line, ReplyMode::OneLine)) return false;
         total += line.size();
-        if (total >= Socket().ReplyLimit()) return false;
+        if (total >= Socket().ReplyLimit()) {
+            RecordFailure({mailcore::FailureKind::ReplyTooLong, 0, WithoutLineEnd(LastReply()), {}});
+            return false;
+        }
         if (IsEndLine(line)) break;
         if (word == Pop3Word::kList) {
             sizes_.push_back(ParseSizeLine(line));

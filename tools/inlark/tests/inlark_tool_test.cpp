@@ -175,7 +175,7 @@ TEST(InlarkTool, FailuresTellTheCause) {
          LoggedIn().Expect("LIST 3\r\n").Reply("+OK 3 120\r\n").Expect("RETR 3\r\n").Reply("-ERR locked\r\n"),
          {"retrieve", "3"},
          "5",
-         "inlark: RETR 3 failed: the server refused it, closed the connection, or sent more than 10 MiB"},
+         "inlark: RETR 3 failed: the server refused it: -ERR locked\n"},
         {"RETR unanswered",
          LoggedIn().Expect("LIST 3\r\n").Reply("+OK 3 120\r\n").Expect("RETR 3\r\n").Silence(),
          {"retrieve", "3"},
@@ -349,13 +349,12 @@ TEST(InlarkTool, SizesAboveTwoGibibytesAreShownWhole) {
                               .Reply("+OK 2 5000000100\r\n")
                               .Expect("LIST\r\n")
                               .Reply("+OK\r\n1 5000000000\r\n2 100\r\n.\r\n")
-                              .Expect("LIST 1\r\n")
-                              .Reply("+OK 1 5000000000\r\n")
                               .Expect("QUIT\r\n")
                               .Reply("+OK\r\n"));
     Outcome outcome = RunInlark(Mailbox("list", server), "pw");
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(outcome.out, "2 messages, 5000000100 octets\n1 5000000000\n2 100\n");
+    EXPECT_FALSE(Has(outcome.err, "warning")) << outcome.err;
 }
 
 // A size no 64-bit number holds is shown as unknown (0), never a crash.
@@ -366,13 +365,12 @@ TEST(InlarkTool, AbsurdSizeIsNoCrash) {
                               .Reply("+OK 1 " + huge + "\r\n")
                               .Expect("LIST\r\n")
                               .Reply("+OK\r\n1 " + huge + "\r\n.\r\n")
-                              .Expect("LIST 1\r\n")
-                              .Reply("+OK 1 " + huge + "\r\n")
                               .Expect("QUIT\r\n")
                               .Reply("+OK\r\n"));
     Outcome outcome = RunInlark(Mailbox("list", server), "pw");
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(outcome.out, "1 messages, 0 octets\n1 0\n");
+    EXPECT_FALSE(Has(outcome.err, "warning")) << outcome.err;
 }
 
 TEST(InlarkTool, RefusedQuitAfterReadingIsAWarning) {
@@ -411,8 +409,6 @@ TEST(InlarkTool, ScanListsEveryMessageInOneSession) {
         return LoggedIn()
             .Expect("LIST\r\n")
             .Reply("+OK\r\n1 300\r\n2 3000000000\r\n.\r\n")
-            .Expect("LIST 2\r\n")
-            .Reply("+OK 2 3000000000\r\n")
             .Expect("UIDL\r\n")
             .Reply("+OK\r\n1 uid-one\r\n2 uid\x1b-two\r\n.\r\n")
             .Expect("TOP 1 1\r\n")
