@@ -30,6 +30,20 @@ std::int32_t Milliseconds(std::chrono::milliseconds value) {
 
 Failure Refused(FailureKind kind, std::string detail) { return {kind, 0, {}, std::move(detail)}; }
 
+// After these the reply stream is out of step, or gone.
+bool BreaksTheConnection(FailureKind kind) {
+    switch (kind) {
+        case FailureKind::TimedOut:
+        case FailureKind::Closed:
+        case FailureKind::Cancelled:
+        case FailureKind::ReplyTooLong:
+        case FailureKind::Io:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 struct Pop3Session::State {
@@ -48,6 +62,10 @@ struct Pop3Session::State {
         const auto elapsed = std::chrono::steady_clock::now() - started;
         Failure failure = Explain(shape, result, wasConnected, elapsed);
         failure.detail = failure.detail.empty() ? command : command + ": " + failure.detail;
+        if (BreaksTheConnection(failure.kind) && engine.IsConnected()) {
+            // What the server still sends would be read as the answer to the next command.
+            engine.Disconnect();
+        }
         return failure;
     }
 
