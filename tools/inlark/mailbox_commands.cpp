@@ -74,8 +74,6 @@ int Fetch(const MailboxOptions& options, std::int32_t number, std::int32_t lines
           const std::optional<inlark::tool::ParseOptions>& parse = std::nullopt) {
     MailboxSession session(options);
     if (!session.Open()) return 1;
-    // LIST n first: a missing message is refused before anything is fetched.
-    if (!ReadSize(session, number)) return 1;
     std::string bytes;
     std::string what;
     if (lines == 0) {

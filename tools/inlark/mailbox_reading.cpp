@@ -6,13 +6,6 @@ std::optional<inlark::Pop3Totals> ReadTotals(MailboxSession& session) {
     return session.Check("STAT", CommandKind::kStatus, session.Session().Stat());
 }
 
-std::optional<std::uint64_t> ReadSize(MailboxSession& session, std::int32_t number) {
-    auto entry =
-        session.Check("LIST " + std::to_string(number), CommandKind::kStatus, session.Session().List(number));
-    if (!entry) return std::nullopt;
-    return entry->octets;
-}
-
 std::optional<std::vector<inlark::Pop3Listed>> ReadListing(MailboxSession& session) {
     return session.Check("LIST", CommandKind::kListing, session.Session().List());
 }

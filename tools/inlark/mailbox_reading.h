@@ -13,9 +13,6 @@ namespace inlark_tool {
 // STAT's message count and octets; failures are printed.
 std::optional<inlark::Pop3Totals> ReadTotals(MailboxSession& session);
 
-// One message's size from "LIST n"; a refusal (no such message) is printed with the server's text.
-std::optional<std::uint64_t> ReadSize(MailboxSession& session, std::int32_t number);
-
 // The LIST listing (sizes) and the UIDL listing (ids, as the server sent them).
 std::optional<std::vector<inlark::Pop3Listed>> ReadListing(MailboxSession& session);
 std::optional<std::vector<inlark::Pop3Listed>> ReadUids(MailboxSession& session);

@@ -95,7 +95,7 @@ TEST_F(InlarkDovecot, ScanShowsEveryMessageAndRefusalsShowDovecotsText) {
 
     Outcome missing = Run({"retrieve", "3"});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("inlark: LIST 3 failed: the server refused it: -ERR "), std::string::npos)
+    EXPECT_NE(missing.err.find("inlark: RETR 3 failed: the server refused it: -ERR "), std::string::npos)
         << missing.err;
     EXPECT_EQ(mirelo::mail_servers::CountMessages(mailbox().maildir), 2u);
 }
