@@ -1,7 +1,10 @@
 #include "pop3/pop3_engine.h"
 
+#include <algorithm>
 #include <climits>
 #include <utility>
+
+#include "mailcore/large_buffer.h"
 
 namespace inlark {
 
@@ -13,6 +16,8 @@ using mailcore::kResultUserTooLong;
 using mailcore::ReplyMode;
 
 constexpr std::string_view kEndOfMessage = "\r\n.\r\n";
+// Beyond the announced size: stuffed dots, the end line, and one receive that may ask for more room.
+constexpr std::uint64_t kReadSlack = 512 * 1024;
 
 std::int32_t ClampedSize(std::size_t size) {
     return static_cast<std::int32_t>(std::min<std::size_t>(size, INT32_MAX));
@@ -196,6 +201,13 @@ bool Pop3Engine::ReadListing(Pop3Word word) {
 bool Pop3Engine::Retrieve(const std::string& line) {
     if (!Positive(line)) return false;
     std::string text;
+    // Servers announce the size ("+OK 9559796 octets"): room for it at once spares the reader growing the
+    // text, copying it each time, and touching fresh pages one by one.
+    if (const std::uint64_t octets = LeadingSize(std::string_view(LastReply()).substr(3)); octets > 0) {
+        const std::uint64_t room = octets + octets / 32 + kReadSlack;
+        mailcore::ReserveLarge(
+            text, static_cast<std::size_t>(std::min<std::uint64_t>(room, Socket().ReplyLimit())));
+    }
     if (!Transport().ReadReply(text, ReplyMode::UntilTerminator, kEndOfMessage)) return false;
     mailcore::DotUnstuff(text);
     retrieved_ = std::move(text);
