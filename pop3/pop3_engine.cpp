@@ -28,6 +28,12 @@ std::string WithoutLineEnd(std::string_view line) {
     return std::string(line);
 }
 
+// The command line as a failure's detail, without its line end and never with a password.
+std::string CommandName(std::string_view line) {
+    if (line.starts_with("PASS")) return "PASS";
+    return WithoutLineEnd(line);
+}
+
 }  // namespace
 
 bool Pop3Engine::Malformed() {
@@ -36,6 +42,16 @@ bool Pop3Engine::Malformed() {
 }
 
 Pop3Engine::~Pop3Engine() { Disconnect(); }
+
+std::int32_t Pop3Engine::Run(Command command, bool clearFirst) {
+    // The failure record belongs to the command that runs now, so a success leaves none behind.
+    return Execute(
+        [this, command = std::move(command)] {
+            ClearFailure();
+            return command();
+        },
+        clearFirst);
+}
 
 void Pop3Engine::ClearResults() {
     std::vector<ListEntry>().swap(sizes_);
@@ -50,12 +66,12 @@ bool Pop3Engine::Positive(const std::string& line) {
     // Anything but "+OK" is a refusal; a line that is not even "-ERR" cannot be read as one.
     const auto kind = LastReply().starts_with('-') ? mailcore::FailureKind::NegativeReply
                                                    : mailcore::FailureKind::MalformedReply;
-    RecordFailure({kind, 0, WithoutLineEnd(LastReply()), {}});
+    RecordFailure({kind, 0, WithoutLineEnd(LastReply()), CommandName(line)});
     return false;
 }
 
 std::int32_t Pop3Engine::Simple(std::string line) {
-    return Execute([this, line = std::move(line)] { return Positive(line); });
+    return Run([this, line = std::move(line)] { return Positive(line); });
 }
 
 std::int32_t Pop3Engine::Authorize(const std::string& user, const std::string& password) {
@@ -64,7 +80,7 @@ std::int32_t Pop3Engine::Authorize(const std::string& user, const std::string& p
     }
     if (user.size() > kMaxCredentialLength) return kResultUserTooLong;
     if (password.size() > kMaxCredentialLength) return kResultPasswordTooLong;
-    return Execute([this, user, password] {
+    return Run([this, user, password] {
         return Positive(CommandLine(Pop3Word::kUser, user)) &&
                Positive(CommandLine(Pop3Word::kPass, password));
     });
@@ -83,7 +99,7 @@ std::int32_t Pop3Engine::Pass(const std::string& password) {
 }
 
 std::int32_t Pop3Engine::Stat() {
-    return Execute(
+    return Run(
         [this] {
             if (!Positive(CommandLine(Pop3Word::kStat))) return false;
             auto entry = ParseTwoNumbers(LastReply());
@@ -97,8 +113,8 @@ std::int32_t Pop3Engine::Stat() {
 
 std::int32_t Pop3Engine::List(std::int32_t lNo) {
     if (lNo < 0) return kResultBadArgument;
-    if (lNo == 0) return Execute([this] { return ReadListing(Pop3Word::kList); }, true);
-    return Execute(
+    if (lNo == 0) return Run([this] { return ReadListing(Pop3Word::kList); }, true);
+    return Run(
         [this, lNo] {
             if (!Positive(CommandLine(Pop3Word::kList, lNo))) return false;
             auto entry = ParseTwoNumbers(LastReply());
@@ -111,7 +127,7 @@ std::int32_t Pop3Engine::List(std::int32_t lNo) {
 }
 
 std::int32_t Pop3Engine::Last() {
-    return Execute(
+    return Run(
         [this] {
             if (!Positive(CommandLine(Pop3Word::kLast))) return false;
             count_ = LeadingNumber(std::string_view(LastReply()).substr(3));
@@ -122,8 +138,8 @@ std::int32_t Pop3Engine::Last() {
 
 std::int32_t Pop3Engine::Uidl(std::int32_t lNo) {
     if (lNo < 0) return kResultBadArgument;
-    if (lNo == 0) return Execute([this] { return ReadListing(Pop3Word::kUidl); }, true);
-    return Execute(
+    if (lNo == 0) return Run([this] { return ReadListing(Pop3Word::kUidl); }, true);
+    return Run(
         [this, lNo] {
             if (!Positive(CommandLine(Pop3Word::kUidl, lNo))) return false;
             auto entry = ParseNumberAndId(LastReply());
@@ -139,17 +155,17 @@ std::int32_t Pop3Engine::Top(std::int32_t lNo, std::int32_t lLine) {
     if (lNo <= 0) return kResultBadArgument;
     std::string line =
         lLine != 0 ? CommandLine(Pop3Word::kTop, lNo, lLine) : CommandLine(Pop3Word::kTop, lNo);
-    return Execute([this, line = std::move(line)] { return Retrieve(line); }, true);
+    return Run([this, line = std::move(line)] { return Retrieve(line); }, true);
 }
 
 std::int32_t Pop3Engine::TopLines(std::int32_t lNo, std::int32_t lLine) {
     if (lNo <= 0 || lLine < 0) return kResultBadArgument;
-    return Execute([this, line = CommandLine(Pop3Word::kTop, lNo, lLine)] { return Retrieve(line); }, true);
+    return Run([this, line = CommandLine(Pop3Word::kTop, lNo, lLine)] { return Retrieve(line); }, true);
 }
 
 std::int32_t Pop3Engine::Retr(std::int32_t lNo) {
     if (lNo <= 0) return kResultBadArgument;
-    return Execute([this, line = CommandLine(Pop3Word::kRetr, lNo)] { return Retrieve(line); }, true);
+    return Run([this, line = CommandLine(Pop3Word::kRetr, lNo)] { return Retrieve(line); }, true);
 }
 
 std::int32_t Pop3Engine::Dele(std::int32_t lNo) {
@@ -162,7 +178,7 @@ std::int32_t Pop3Engine::Noop() { return Simple(CommandLine(Pop3Word::kNoop)); }
 std::int32_t Pop3Engine::Rset() { return Simple(CommandLine(Pop3Word::kRset)); }
 
 std::int32_t Pop3Engine::Quit() {
-    return Execute([this] {
+    return Run([this] {
         if (!Positive(CommandLine(Pop3Word::kQuit))) return false;  // the connection stays open
         CloseConnection();
         return true;

@@ -59,6 +59,7 @@ class Pop3Engine : public mailcore::MailEngine {
     void ForgetFailure() { ClearFailure(); }
 
   private:
+    [[nodiscard]] std::int32_t Run(Command command, bool clearFirst = false);
     [[nodiscard]] std::int32_t Simple(std::string line);
     bool Positive(const std::string& line);
     // Records a positive reply that does not read as the command's answer; false.

@@ -61,7 +61,11 @@ struct Pop3Session::State {
         if (result == mailcore::kResultSuccess) return std::nullopt;
         const auto elapsed = std::chrono::steady_clock::now() - started;
         Failure failure = Explain(shape, result, wasConnected, elapsed);
-        failure.detail = failure.detail.empty() ? command : command + ": " + failure.detail;
+        if (failure.detail.empty() || command.starts_with(failure.detail)) {
+            failure.detail = command;
+        } else {
+            failure.detail = command + ": " + failure.detail;
+        }
         if (BreaksTheConnection(failure.kind) && engine.IsConnected()) {
             // What the server still sends would be read as the answer to the next command.
             engine.Disconnect();

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "inlark/pop3.h"
 #include "testing/scripted_server/scripted_server.h"
 
 namespace {
@@ -235,6 +236,27 @@ TEST(Session, CancelFromAnotherThreadEndsARetrieval) {
     ScriptedServer next(Script().Reply(kGreeting).Expect("NOOP\r\n").Reply("+OK\r\n"));
     ASSERT_TRUE(session.Connect("127.0.0.1", next.Port(), QuickOptions()));
     EXPECT_TRUE(session.Noop());
+}
+
+// The control reads the same record: the server's refusal reaches LastErrorText, and a success clears it.
+TEST(Session, TheControlsLastErrorTextShowsARefusalUntilTheNextSuccess) {
+    ScriptedServer server(Script()
+                              .Reply(kGreeting)
+                              .Expect("RETR 3\r\n")
+                              .Reply("-ERR locked\r\n")
+                              .Expect("NOOP\r\n")
+                              .Reply("+OK\r\n"));
+    inlark::Pop3 pop3;
+    pop3.SetPort(server.Port());
+    std::int32_t result = -99;
+    pop3.ConnectByName(u"127.0.0.1", &result);
+    ASSERT_EQ(result, 1);
+    pop3.RETR(3, &result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(pop3.LastErrorText(), u"RETR 3: negative reply: -ERR locked");
+    pop3.NOOP(&result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(pop3.LastErrorText(), u"");
 }
 
 }  // namespace
