@@ -30,12 +30,18 @@ std::string AsRetrievedText(std::string_view bytes) {
     return text;
 }
 
-std::string Utf8(const std::string& sjis) { return mailcore::Cp932ToUtf8(sjis); }
+// The record's texts are Shift_JIS, or UTF-8 already when it was read by today's standards.
+struct Utf8 {
+    bool already;
+    std::string operator()(const std::string& text) const {
+        return already ? text : mailcore::Cp932ToUtf8(text);
+    }
+};
 
-std::vector<MailAddress> Addresses(const std::vector<AddressEntry>& list) {
+std::vector<MailAddress> Addresses(const std::vector<AddressEntry>& list, const Utf8& utf8) {
     std::vector<MailAddress> addresses;
     addresses.reserve(list.size());
-    for (const AddressEntry& entry : list) addresses.push_back({Utf8(entry.nick_name), entry.address});
+    for (const AddressEntry& entry : list) addresses.push_back({utf8(entry.nick_name), entry.address});
     return addresses;
 }
 
@@ -61,26 +67,27 @@ std::string IsoDate(const MailDate& date, const std::string& dateText) {
 }
 
 Message FromRecord(const MessageRecord& r) {
+    const Utf8 utf8{r.utf8};
     Message m;
-    m.fromNickname = Utf8(r.from_nick_name);
+    m.fromNickname = utf8(r.from_nick_name);
     m.from = r.from;
-    m.to = Addresses(r.to);
-    m.cc = Addresses(r.cc);
-    m.bcc = Addresses(r.bcc);
+    m.to = Addresses(r.to, utf8);
+    m.cc = Addresses(r.cc, utf8);
+    m.bcc = Addresses(r.bcc, utf8);
     m.replyTo = r.reply_to;
-    m.subject = Utf8(r.subject);
-    m.body = Utf8(r.body);
+    m.subject = utf8(r.subject);
+    m.body = utf8(r.body);
     m.dateText = r.date_text;
     m.date = AutomationDate(r.date);
     if (m.date != 0) {
         m.dateIso = IsoDate(r.date, r.date_text);
     } else if (!r.date_text.empty()) {
-        m.warnings.push_back("the Date line does not read as a date: " + Utf8(r.date_text));
+        m.warnings.push_back("the Date line does not read as a date: " + utf8(r.date_text));
     }
-    for (const std::string& line : r.ex_messages) m.exMessages.push_back(Utf8(line));
+    for (const std::string& line : r.ex_messages) m.exMessages.push_back(utf8(line));
     for (std::size_t i = 0; i < r.attachments.size(); ++i) {
         const Attachment& a = r.attachments[i];
-        MailAttachment attachment{Utf8(a.file_name), SafeAttachmentFileName(a.file_name), {}, true};
+        MailAttachment attachment{utf8(a.file_name), SafeAttachmentFileName(a.file_name, r.utf8), {}, true};
         if (std::optional<mailcore::Bytes> bytes = DecodeAttachment(r, a)) {
             attachment.bytes.assign(bytes->begin(), bytes->end());
         } else {
@@ -95,9 +102,9 @@ Message FromRecord(const MessageRecord& r) {
 
 }  // namespace
 
-mailcore::Result<Message> ParseMessage(std::string_view bytes, const ParseOptions& /*options*/) {
+mailcore::Result<Message> ParseMessage(std::string_view bytes, const ParseOptions& options) {
     try {
-        std::optional<MessageRecord> record = ParseMessage(AsRetrievedText(bytes));
+        std::optional<MessageRecord> record = ParseMessage(AsRetrievedText(bytes), options.decodeCharsets);
         if (!record) {
             return Failure{FailureKind::BadArgument,
                            0,

@@ -77,6 +77,17 @@ TEST(ParseMessage, KeepsALastLineOfOneDotAndRefusesAHeaderWithoutEnd) {
     EXPECT_EQ(broken.error().kind, mailcore::FailureKind::BadArgument);
 }
 
+TEST(ParseMessage, DecodeCharsetsReadsAnyDeclaredCharset) {
+    const std::string mail =
+        "Subject: =?ISO-8859-1?Q?caf=E9?=\nContent-Type: text/plain; charset=utf-8\n\n\xc3\xbc\n";
+    inlark::ParseOptions options;
+    options.decodeCharsets = true;
+    const auto parsed = inlark::ParseMessage(mail, options);
+    ASSERT_TRUE(parsed) << mailcore::FailureText(parsed.error());
+    EXPECT_EQ(parsed->subject, "caf\xc3\xa9");
+    EXPECT_EQ(parsed->body.substr(0, 2), "\xc3\xbc");
+}
+
 TEST(SaveAttachment, NeverLeavesTheDirectoryNorOverwrites) {
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("public-message-" + std::to_string(::getpid()));

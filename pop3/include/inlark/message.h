@@ -47,7 +47,8 @@ struct Message {
 };
 
 struct ParseOptions {
-    // Decode text in any declared character set instead of the component's Japanese rules.
+    // Read the message by today's standards (any declared character set, RFC 2231 names, nested parts)
+    // instead of the component's own Japanese rules.
     bool decodeCharsets = false;
 };
 
