@@ -1,7 +1,10 @@
 #include "pop3/pop3_engine.h"
 
+#include <algorithm>
 #include <climits>
 #include <utility>
+
+#include "mailcore/large_buffer.h"
 
 namespace inlark {
 
@@ -13,14 +16,42 @@ using mailcore::kResultUserTooLong;
 using mailcore::ReplyMode;
 
 constexpr std::string_view kEndOfMessage = "\r\n.\r\n";
+// Beyond the announced size: stuffed dots, the end line, and one receive that may ask for more room.
+constexpr std::uint64_t kReadSlack = 512 * 1024;
 
 std::int32_t ClampedSize(std::size_t size) {
     return static_cast<std::int32_t>(std::min<std::size_t>(size, INT32_MAX));
 }
 
+std::string WithoutLineEnd(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    return std::string(line);
+}
+
+// The command line as a failure's detail, without its line end and never with a password.
+std::string CommandName(std::string_view line) {
+    if (line.starts_with("PASS")) return "PASS";
+    return WithoutLineEnd(line);
+}
+
 }  // namespace
 
+bool Pop3Engine::Malformed() {
+    RecordFailure({mailcore::FailureKind::MalformedReply, 0, WithoutLineEnd(LastReply()), {}});
+    return false;
+}
+
 Pop3Engine::~Pop3Engine() { Disconnect(); }
+
+std::int32_t Pop3Engine::Run(Command command, bool clearFirst) {
+    // The failure record belongs to the command that runs now, so a success leaves none behind.
+    return Execute(
+        [this, command = std::move(command)] {
+            ClearFailure();
+            return command();
+        },
+        clearFirst);
+}
 
 void Pop3Engine::ClearResults() {
     std::vector<ListEntry>().swap(sizes_);
@@ -29,10 +60,18 @@ void Pop3Engine::ClearResults() {
     count_ = 0;
 }
 
-bool Pop3Engine::Positive(const std::string& line) { return Exchange(line) && IsPositive(LastReply()); }
+bool Pop3Engine::Positive(const std::string& line) {
+    if (!Exchange(line)) return false;
+    if (IsPositive(LastReply())) return true;
+    // Anything but "+OK" is a refusal; a line that is not even "-ERR" cannot be read as one.
+    const auto kind = LastReply().starts_with('-') ? mailcore::FailureKind::NegativeReply
+                                                   : mailcore::FailureKind::MalformedReply;
+    RecordFailure({kind, 0, WithoutLineEnd(LastReply()), CommandName(line)});
+    return false;
+}
 
 std::int32_t Pop3Engine::Simple(std::string line) {
-    return Execute([this, line = std::move(line)] { return Positive(line); });
+    return Run([this, line = std::move(line)] { return Positive(line); });
 }
 
 std::int32_t Pop3Engine::Authorize(const std::string& user, const std::string& password) {
@@ -41,7 +80,7 @@ std::int32_t Pop3Engine::Authorize(const std::string& user, const std::string& p
     }
     if (user.size() > kMaxCredentialLength) return kResultUserTooLong;
     if (password.size() > kMaxCredentialLength) return kResultPasswordTooLong;
-    return Execute([this, user, password] {
+    return Run([this, user, password] {
         return Positive(CommandLine(Pop3Word::kUser, user)) &&
                Positive(CommandLine(Pop3Word::kPass, password));
     });
@@ -60,11 +99,11 @@ std::int32_t Pop3Engine::Pass(const std::string& password) {
 }
 
 std::int32_t Pop3Engine::Stat() {
-    return Execute(
+    return Run(
         [this] {
             if (!Positive(CommandLine(Pop3Word::kStat))) return false;
             auto entry = ParseTwoNumbers(LastReply());
-            if (!entry) return false;
+            if (!entry) return Malformed();
             sizes_.assign(1, *entry);
             count_ = 1;
             return true;
@@ -74,12 +113,12 @@ std::int32_t Pop3Engine::Stat() {
 
 std::int32_t Pop3Engine::List(std::int32_t lNo) {
     if (lNo < 0) return kResultBadArgument;
-    if (lNo == 0) return Execute([this] { return ReadListing(Pop3Word::kList); }, true);
-    return Execute(
+    if (lNo == 0) return Run([this] { return ReadListing(Pop3Word::kList); }, true);
+    return Run(
         [this, lNo] {
             if (!Positive(CommandLine(Pop3Word::kList, lNo))) return false;
             auto entry = ParseTwoNumbers(LastReply());
-            if (!entry) return false;
+            if (!entry) return Malformed();
             sizes_.assign(1, *entry);
             count_ = 1;
             return true;
@@ -88,7 +127,7 @@ std::int32_t Pop3Engine::List(std::int32_t lNo) {
 }
 
 std::int32_t Pop3Engine::Last() {
-    return Execute(
+    return Run(
         [this] {
             if (!Positive(CommandLine(Pop3Word::kLast))) return false;
             count_ = LeadingNumber(std::string_view(LastReply()).substr(3));
@@ -99,12 +138,12 @@ std::int32_t Pop3Engine::Last() {
 
 std::int32_t Pop3Engine::Uidl(std::int32_t lNo) {
     if (lNo < 0) return kResultBadArgument;
-    if (lNo == 0) return Execute([this] { return ReadListing(Pop3Word::kUidl); }, true);
-    return Execute(
+    if (lNo == 0) return Run([this] { return ReadListing(Pop3Word::kUidl); }, true);
+    return Run(
         [this, lNo] {
             if (!Positive(CommandLine(Pop3Word::kUidl, lNo))) return false;
             auto entry = ParseNumberAndId(LastReply());
-            if (!entry) return false;
+            if (!entry) return Malformed();
             ids_.assign(1, std::move(*entry));
             count_ = 1;
             return true;
@@ -116,12 +155,17 @@ std::int32_t Pop3Engine::Top(std::int32_t lNo, std::int32_t lLine) {
     if (lNo <= 0) return kResultBadArgument;
     std::string line =
         lLine != 0 ? CommandLine(Pop3Word::kTop, lNo, lLine) : CommandLine(Pop3Word::kTop, lNo);
-    return Execute([this, line = std::move(line)] { return Retrieve(line); }, true);
+    return Run([this, line = std::move(line)] { return Retrieve(line); }, true);
+}
+
+std::int32_t Pop3Engine::TopLines(std::int32_t lNo, std::int32_t lLine) {
+    if (lNo <= 0 || lLine < 0) return kResultBadArgument;
+    return Run([this, line = CommandLine(Pop3Word::kTop, lNo, lLine)] { return Retrieve(line); }, true);
 }
 
 std::int32_t Pop3Engine::Retr(std::int32_t lNo) {
     if (lNo <= 0) return kResultBadArgument;
-    return Execute([this, line = CommandLine(Pop3Word::kRetr, lNo)] { return Retrieve(line); }, true);
+    return Run([this, line = CommandLine(Pop3Word::kRetr, lNo)] { return Retrieve(line); }, true);
 }
 
 std::int32_t Pop3Engine::Dele(std::int32_t lNo) {
@@ -134,7 +178,7 @@ std::int32_t Pop3Engine::Noop() { return Simple(CommandLine(Pop3Word::kNoop)); }
 std::int32_t Pop3Engine::Rset() { return Simple(CommandLine(Pop3Word::kRset)); }
 
 std::int32_t Pop3Engine::Quit() {
-    return Execute([this] {
+    return Run([this] {
         if (!Positive(CommandLine(Pop3Word::kQuit))) return false;  // the connection stays open
         CloseConnection();
         return true;
@@ -155,7 +199,10 @@ bool Pop3Engine::ReadListing(Pop3Word word) {
     for (;;) {
         if (!Transport().ReadReply(line, ReplyMode::OneLine)) return false;
         total += line.size();
-        if (total >= Socket().ReplyLimit()) return false;
+        if (total >= Socket().ReplyLimit()) {
+            RecordFailure({mailcore::FailureKind::ReplyTooLong, 0, WithoutLineEnd(LastReply()), {}});
+            return false;
+        }
         if (IsEndLine(line)) break;
         if (word == Pop3Word::kList) {
             sizes_.push_back(ParseSizeLine(line));
@@ -170,6 +217,13 @@ bool Pop3Engine::ReadListing(Pop3Word word) {
 bool Pop3Engine::Retrieve(const std::string& line) {
     if (!Positive(line)) return false;
     std::string text;
+    // Servers announce the size ("+OK 9559796 octets"): room for it at once spares the reader growing the
+    // text, copying it each time, and touching fresh pages one by one.
+    if (const std::uint64_t octets = LeadingSize(std::string_view(LastReply()).substr(3)); octets > 0) {
+        const std::uint64_t room = octets + octets / 32 + kReadSlack;
+        mailcore::ReserveLarge(
+            text, static_cast<std::size_t>(std::min<std::uint64_t>(room, Socket().ReplyLimit())));
+    }
     if (!Transport().ReadReply(text, ReplyMode::UntilTerminator, kEndOfMessage)) return false;
     mailcore::DotUnstuff(text);
     retrieved_ = std::move(text);

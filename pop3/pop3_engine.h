@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mailcore/mail_engine.h"
@@ -32,6 +33,8 @@ class Pop3Engine : public mailcore::MailEngine {
     [[nodiscard]] std::int32_t Uidl(std::int32_t lNo);
     // lLine 0 sends the message number alone.
     [[nodiscard]] std::int32_t Top(std::int32_t lNo, std::int32_t lLine);
+    // Always sends the line count, 0 included ("TOP n 0": the header alone, in a form servers accept).
+    [[nodiscard]] std::int32_t TopLines(std::int32_t lNo, std::int32_t lLine);
     [[nodiscard]] std::int32_t Retr(std::int32_t lNo);
     [[nodiscard]] std::int32_t Dele(std::int32_t lNo);
     [[nodiscard]] std::int32_t Noop();
@@ -45,10 +48,22 @@ class Pop3Engine : public mailcore::MailEngine {
     // Nothing (a null text) for an index outside 1..count; the size, the id without its line end, or empty.
     std::optional<std::string> GetData(std::int32_t lIndex) const;
     const std::string& RetrievedText() const { return retrieved_; }
+    // Hands the retrieved text over without a copy; the results are then empty.
+    std::string TakeRetrievedText() {
+        count_ = 0;
+        return std::move(retrieved_);
+    }
+    const std::vector<ListEntry>& Sizes() const { return sizes_; }
+    const std::vector<UidEntry>& Ids() const { return ids_; }
+    // Drops the failure record before a command, so what it holds afterwards belongs to that command.
+    void ForgetFailure() { ClearFailure(); }
 
   private:
+    [[nodiscard]] std::int32_t Run(Command command, bool clearFirst = false);
     [[nodiscard]] std::int32_t Simple(std::string line);
     bool Positive(const std::string& line);
+    // Records a positive reply that does not read as the command's answer; false.
+    bool Malformed();
     bool ReadListing(Pop3Word word);
     bool Retrieve(const std::string& line);
 

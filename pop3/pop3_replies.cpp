@@ -91,10 +91,24 @@ std::int32_t LeadingNumber(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
+std::uint64_t LeadingSize(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    if (i < text.size() && text[i] == '+') ++i;
+    std::uint64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        const auto digit = static_cast<std::uint64_t>(text[i] - '0');
+        if (value > (UINT64_MAX - digit) / 10) return 0;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
 std::optional<ListEntry> ParseTwoNumbers(std::string_view reply) {
     auto second = SecondField(reply);
     if (!second) return std::nullopt;
-    return ListEntry{LeadingNumber(After(reply, 4)), LeadingNumber(After(reply, *second))};
+    return ListEntry{LeadingNumber(After(reply, 4)), LeadingNumber(After(reply, *second)),
+                     LeadingSize(After(reply, *second))};
 }
 
 std::optional<UidEntry> ParseNumberAndId(std::string_view reply) {
@@ -106,7 +120,8 @@ std::optional<UidEntry> ParseNumberAndId(std::string_view reply) {
 
 ListEntry ParseSizeLine(std::string_view line) {
     auto space = line.find(' ');
-    return {LeadingNumber(line), space == std::string_view::npos ? 0 : LeadingNumber(After(line, space + 1))};
+    if (space == std::string_view::npos) return {LeadingNumber(line), 0, 0};
+    return {LeadingNumber(line), LeadingNumber(After(line, space + 1)), LeadingSize(After(line, space + 1))};
 }
 
 UidEntry ParseIdLine(std::string_view line) {

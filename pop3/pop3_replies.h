@@ -13,7 +13,8 @@ enum class Pop3Word { kUser, kPass, kStat, kList, kRetr, kDele, kNoop, kRset, kQ
 // One entry of STAT or LIST.
 struct ListEntry {
     std::int32_t number = 0;
-    std::int32_t size = 0;  // octets
+    std::int32_t size = 0;     // octets
+    std::uint64_t octets = 0;  // the same, whole: sizes beyond 32 bits
 };
 
 // One entry of UIDL: the id as received, its line end included.
@@ -38,6 +39,10 @@ std::string DecimalText(std::int32_t number);
 // The decimal number at the start of `text` after leading white space, as atoi reads it; 0 when there is
 // none. Values beyond 32 bits saturate.
 [[nodiscard]] std::int32_t LeadingNumber(std::string_view text);
+
+// The decimal number at the start of `text` after leading white space, whole; 0 when there is none or
+// it is beyond 64 bits.
+[[nodiscard]] std::uint64_t LeadingSize(std::string_view text);
 
 // "+OK n m": n read one character after "+OK", m after the next space from the fifth byte on. Nothing when
 // the line ends (CR) before that space.

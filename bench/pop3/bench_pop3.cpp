@@ -1,7 +1,7 @@
 // BENCH lines for POP3 against the real Dovecot that `./dev bench` starts (testing/servers/mail-servers):
 //   retr_9mib_*       RETR of one 9 MiB message: the inlark tool beside curl, each a whole process (connect,
-//                     log in, RETR, QUIT, message written to a file); seconds and MiB/s. The library alone,
-//                     in this process, for reference.
+//                     log in, RETR, QUIT, message written to a file, the two files byte for byte the same);
+//                     seconds and MiB/s. The library alone, in this process, for reference.
 //   list_top_1000_*   LIST, then TOP n 1 for each of 1,000 small messages, in one session: the Pop3 class
 //                     beside Python's poplib, each timed around the session inside its own process.
 // Dovecot refuses "TOP n" without a line count, which is what TOP_(n, 0) sends, so both sides ask for
@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,6 +56,11 @@ print(elapsed)
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "bench_pop3: %s\n", what.c_str());
     std::exit(1);
+}
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 double Median(std::vector<double> values) {
@@ -185,6 +192,8 @@ int main() {
     // Each must have received the whole message, not an error text.
     if (std::filesystem::file_size(curlOut) < large.size()) Fail("curl's copy is shorter than the message");
     if (toolWorks && std::filesystem::file_size(toolOut) < large.size()) Fail("inlark's copy is too short");
+    // The figure counts only when both wrote the same bytes.
+    if (toolWorks && FileBytes(toolOut) != FileBytes(curlOut)) Fail("inlark's copy differs from curl's");
     const double mib = static_cast<double>(large.size()) / kMiB;
     const double curlSeconds = Median(curl), librarySeconds = Median(library);
     if (toolWorks) {

@@ -1,73 +1,90 @@
 #include "tools/inlark/failure_cause.h"
 
+#include <cstring>
+
 #include "tools/inlark/server_text.h"
 
 namespace inlark_tool {
 
 namespace {
 
-std::string ArgumentProblem(std::int32_t result) {
-    switch (result) {
-        case -1:
-            return "busy";
-        case -2:
-            return "bad argument (nothing was sent)";
-        case -3:
-            return "user name longer than 32 bytes";
-        case -4:
-            return "password longer than 32 bytes";
-        case -5:
-            return "already connected";
-    }
-    return "result " + std::to_string(result);
+using mailcore::FailureKind;
+
+// What follows "<command>: " in the record's detail: the session's own words on a refused argument.
+std::string DetailTail(const std::string& detail) {
+    const std::size_t colon = detail.find(": ");
+    return colon == std::string::npos ? std::string() : detail.substr(colon + 2);
 }
 
-// The receive time-out bounds each silence, so a failure sooner than it cannot be one.
-std::string Silent(const CommandFailure& f, const std::string& what) {
-    if (f.elapsed >= std::chrono::seconds(f.timeoutSeconds)) {
-        return "no " + what + " within " + std::to_string(f.timeoutSeconds) +
-               " seconds (or the connection closed)";
+// The part of a multi-line answer that broke off after its positive status line, or nothing.
+std::string BrokeOff(CommandKind kind, const std::string& reply) {
+    if (!reply.starts_with("+OK")) return {};
+    if (kind == CommandKind::kListing) return "the listing broke off after \"" + TerminalSafe(reply) + "\": ";
+    if (kind == CommandKind::kRetrieval)
+        return "the message broke off after \"" + TerminalSafe(reply) + "\": ";
+    return {};
+}
+
+std::string Cause(CommandKind kind, const mailcore::Failure& f, std::int32_t timeoutSeconds) {
+    const std::string reply = TerminalSafe(f.reply);
+    const std::string seconds = std::to_string(timeoutSeconds) + " seconds";
+    switch (f.kind) {
+        case FailureKind::NegativeReply:
+            return "the server refused it: " + reply;
+        case FailureKind::MalformedReply:
+            if (f.reply.starts_with("+OK")) return "the reply does not read as expected: " + reply;
+            return "unexpected reply: " + reply;
+        case FailureKind::TimedOut:
+            if (kind == CommandKind::kConnect && f.reply.empty()) {
+                return "no connection or greeting within " + seconds;
+            }
+            if (const std::string head = BrokeOff(kind, f.reply); !head.empty()) {
+                return head + "no rest of it within " + seconds;
+            }
+            return "no reply within " + seconds;
+        case FailureKind::Closed:
+            if (kind == CommandKind::kConnect && f.reply.empty()) {
+                return "no connection (name unknown, without a reverse entry, or connection refused) or it "
+                       "closed before the greeting";
+            }
+            if (const std::string head = BrokeOff(kind, f.reply); !head.empty()) {
+                return head + "the connection closed, or it was longer than 10 MiB";
+            }
+            return "the connection closed before the reply came";
+        case FailureKind::ReplyTooLong:
+            if (const std::string head = BrokeOff(kind, f.reply); !head.empty())
+                return head + "longer than 10 MiB";
+            return "the reply is longer than the component takes";
+        case FailureKind::Resolve:
+            return "unknown host";
+        case FailureKind::ConnectRefused:
+            return "connection refused";
+        case FailureKind::Cancelled:
+            return "cancelled";
+        case FailureKind::Io:
+            return std::string("input/output error") +
+                   (f.systemError != 0 ? std::string(": ") + std::strerror(f.systemError) : std::string());
+        case FailureKind::BadArgument: {
+            const std::string tail = DetailTail(f.detail);
+            return "bad argument (" + (tail.empty() ? std::string("nothing was sent") : tail) + ")";
+        }
+        case FailureKind::Busy:
+            return "busy";
+        case FailureKind::NotConnected:
+            return "not connected";
+        case FailureKind::Internal:
+            return "internal error: " + TerminalSafe(f.detail);
+        case FailureKind::None:
+            break;
     }
-    return "the connection closed before the " + what + " came";
+    return mailcore::FailureKindText(f.kind);
 }
 
 }  // namespace
 
-std::string DescribeFailure(const CommandFailure& f) {
-    const std::string head = f.command + " failed: ";
-    if (f.result < 0) return head + ArgumentProblem(f.result);
-    const std::string reply = TerminalSafe(f.reply);
-    if (f.reply.starts_with("-ERR")) return head + "the server refused it: " + reply;
-    switch (f.kind) {
-        case CommandKind::kConnect:
-            if (f.reply.empty() && f.elapsed >= std::chrono::seconds(f.timeoutSeconds)) {
-                return head + "no connection or greeting within " + std::to_string(f.timeoutSeconds) +
-                       " seconds";
-            }
-            if (f.reply.empty()) {
-                return head +
-                       "no connection (name unknown, without a reverse entry, or connection refused) "
-                       "or it closed before the greeting";
-            }
-            break;
-        case CommandKind::kListing:
-            if (f.reply.starts_with("+OK")) {
-                return head + "the listing broke off after \"" + reply + "\": longer than 10 MiB, or " +
-                       Silent(f, "rest of it");
-            }
-            break;
-        case CommandKind::kRetrieval:
-            // The component drops the status line of a failed retrieval; what is left is its timing.
-            if (f.elapsed >= std::chrono::seconds(f.timeoutSeconds)) return head + Silent(f, "reply");
-            return head +
-                   "the server refused it, closed the connection, or sent more than 10 MiB "
-                   "(the component keeps no reply text for a failed retrieval)";
-        case CommandKind::kStatus:
-            if (f.reply.starts_with("+OK")) return head + "the reply does not read as expected: " + reply;
-            break;
-    }
-    if (f.reply.empty()) return head + Silent(f, "reply");
-    return head + "unexpected reply: " + reply;
+std::string DescribeFailure(const std::string& command, CommandKind kind, const mailcore::Failure& failure,
+                            std::int32_t timeoutSeconds) {
+    return command + " failed: " + Cause(kind, failure, timeoutSeconds);
 }
 
 }  // namespace inlark_tool

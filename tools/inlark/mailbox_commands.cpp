@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "mailcore/wide_text.h"
 #include "tools/inlark/mailbox_reading.h"
 #include "tools/inlark/mailbox_session.h"
 #include "tools/inlark/parse_command.h"
@@ -29,17 +28,17 @@ namespace {
 int List(const MailboxOptions& options, bool uidl) {
     MailboxSession session(options);
     if (!session.Open()) return 1;
-    std::optional<MailboxTotals> totals = ReadTotals(session);
+    std::optional<inlark::Pop3Totals> totals = ReadTotals(session);
     if (!totals) return 1;
     std::cout << totals->messages << " messages, " << totals->octets << " octets\n";
-    std::optional<std::vector<ListedMessage>> list = uidl ? ReadUids(session) : ReadListing(session);
+    std::optional<std::vector<inlark::Pop3Listed>> list = uidl ? ReadUids(session) : ReadListing(session);
     if (!list) return 1;
-    for (const ListedMessage& entry : *list) {
+    for (const inlark::Pop3Listed& entry : *list) {
         std::cout << entry.number << ' ';
         if (uidl) {
             std::cout << TerminalSafe(entry.uid) << '\n';
         } else {
-            std::cout << entry.size << '\n';
+            std::cout << entry.octets << '\n';
         }
     }
     std::cout.flush();
@@ -75,8 +74,6 @@ int Fetch(const MailboxOptions& options, std::int32_t number, std::int32_t lines
           const std::optional<inlark::tool::ParseOptions>& parse = std::nullopt) {
     MailboxSession session(options);
     if (!session.Open()) return 1;
-    // LIST n first: a refusal of it carries the server's words, which a failed TOP or RETR does not keep.
-    if (!ReadSize(session, number)) return 1;
     std::string bytes;
     std::string what;
     if (lines == 0) {
@@ -87,16 +84,11 @@ int Fetch(const MailboxOptions& options, std::int32_t number, std::int32_t lines
     } else {
         const std::string command = lines > 0 ? "TOP " + std::to_string(number) + " " + std::to_string(lines)
                                               : "RETR " + std::to_string(number);
-        if (!session.Run(command, CommandKind::kRetrieval, [&](inlark::Pop3& pop3, std::int32_t* result) {
-                if (lines > 0) {
-                    pop3.TOP_(number, lines, result);
-                } else {
-                    pop3.RETR(number, result);
-                }
-            })) {
-            return 1;
-        }
-        bytes = RetrievedBytes(session.Pop3());
+        inlark::Pop3Session& pop3 = session.Session();
+        std::optional<std::string> text = session.Check(
+            command, CommandKind::kRetrieval, lines > 0 ? pop3.Top(number, lines) : pop3.Retrieve(number));
+        if (!text) return 1;
+        bytes = std::move(*text);
         what = lines > 0
                    ? "header and " + std::to_string(lines) + " lines of message " + std::to_string(number)
                    : "message " + std::to_string(number);
@@ -107,7 +99,7 @@ int Fetch(const MailboxOptions& options, std::int32_t number, std::int32_t lines
         return inlark::tool::PrintParsedMessage(std::move(bytes), *parse, std::cout, std::cerr);
     }
     if (output.empty()) {
-        std::cout << LinesForTerminal(mailcore::Cp932ToUtf8(bytes));
+        std::cout << LinesForTerminal(bytes);
         std::cout.flush();
         if (!std::cout) return 1;
     } else if (!WriteOut(bytes, output)) {
@@ -123,8 +115,8 @@ int Delete(const MailboxOptions& options, const std::vector<std::int32_t>& numbe
     if (!session.Open()) return 1;
     for (std::int32_t number : numbers) {
         // Leaving without QUIT keeps every message, so a partial deletion never happens.
-        if (!session.Run("DELE " + std::to_string(number), CommandKind::kStatus,
-                         [number](inlark::Pop3& pop3, std::int32_t* result) { pop3.DELE(number, result); })) {
+        if (!session.Check("DELE " + std::to_string(number), CommandKind::kStatus,
+                           session.Session().Delete(number))) {
             return 1;
         }
         std::cerr << "marked message " << number << " for deletion\n";
@@ -148,7 +140,10 @@ void AddMailboxCommands(CLI::App& app, MailboxArguments& a, Action& action) {
     top->add_option("lines", a.lines, "body lines (0: the header alone)")
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
-    top->callback([&] { action = [&] { return Fetch(a.options, a.number, a.lines, ""); }; });
+    top->add_option("-o,--output", a.output,
+                    "file to write the text to as it is (\"-\": standard output); without it the text is "
+                    "printed with control characters replaced");
+    top->callback([&] { action = [&] { return Fetch(a.options, a.number, a.lines, a.output); }; });
 
     CLI::App* retrieve = app.add_subcommand("retrieve", "retrieve a whole message");
     AddMailboxOptions(*retrieve, a.options);

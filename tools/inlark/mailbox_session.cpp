@@ -1,11 +1,9 @@
 #include "tools/inlark/mailbox_session.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <fstream>
-#include <iostream>
-
-#include "mailcore/wide_text.h"
 
 namespace inlark_tool {
 
@@ -47,27 +45,15 @@ std::optional<std::string> ReadPassword(const MailboxOptions& options, std::stri
     return std::nullopt;
 }
 
-std::string ToUtf8(const std::u16string& text) { return mailcore::Cp932ToUtf8(mailcore::WideToCp932(text)); }
-
-std::u16string FromUtf8(const std::string& text) {
-    return mailcore::Cp932ToWide(mailcore::Utf8ToCp932(text));
-}
-
-std::string MailboxSession::Describe(const std::string& what, CommandKind kind, std::int32_t result,
-                                     std::chrono::milliseconds elapsed) {
-    CommandFailure failure{what, kind, result, {}, elapsed, options_.timeout};
-    if (result >= 0) {
-        std::u16string reply;
-        pop3_.GetMessage(&reply);
-        failure.reply = ToUtf8(reply);
-        while (!failure.reply.empty() && (failure.reply.back() == '\n' || failure.reply.back() == '\r')) {
-            failure.reply.pop_back();
-        }
+void MailboxSession::Report(const std::string& what, CommandKind kind, const mailcore::Failure& error,
+                            std::string* failure) {
+    std::string text = DescribeFailure(what, kind, error, options_.timeout);
+    if (failure != nullptr) {
+        *failure = std::move(text);
+    } else {
+        std::cerr << "inlark: " << text << "\n";
     }
-    return DescribeFailure(failure);
 }
-
-void MailboxSession::Print(const std::string& failure) { std::cerr << "inlark: " << failure << "\n"; }
 
 bool MailboxSession::Open() {
     std::string problem;
@@ -76,49 +62,31 @@ bool MailboxSession::Open() {
         std::cerr << "inlark: " << problem << "\n";
         return false;
     }
-    pop3_.SetPort(options_.port);
-    pop3_.SetSendTimeout(options_.timeout);
-    pop3_.SetRecvTimeout(options_.timeout);
-    const std::u16string server = FromUtf8(options_.server);
-    const bool connected = Run("connecting to " + options_.server + ":" + std::to_string(options_.port),
-                               CommandKind::kConnect, [&](inlark::Pop3& pop3, std::int32_t* result) {
-                                   if (options_.byAddress) {
-                                       pop3.ConnectByAddr(server, result);
-                                   } else {
-                                       pop3.ConnectByName(server, result);
-                                   }
-                               });
-    if (!connected) return false;
-    std::cerr << "connected to " << options_.server << ":" << options_.port << "\n";
-    if (!Run("logging in as " + options_.user, CommandKind::kStatus,
-             [&](inlark::Pop3& pop3, std::int32_t* result) {
-                 pop3.Authorize(FromUtf8(options_.user), FromUtf8(*password), result);
-             })) {
+    inlark::Pop3ConnectOptions connect;
+    connect.sendTimeout = connect.receiveTimeout = std::chrono::seconds(options_.timeout);
+    connect.byAddress = options_.byAddress;
+    const std::string where = options_.server + ":" + std::to_string(options_.port);
+    if (!Check("connecting to " + where, CommandKind::kConnect,
+               session_.Connect(options_.server, options_.port, connect))) {
+        return false;
+    }
+    std::cerr << "connected to " << where << "\n";
+    if (!Check("logging in as " + options_.user, CommandKind::kStatus,
+               session_.Login(options_.user, *password))) {
         return false;
     }
     std::cerr << "logged in as " << options_.user << "\n";
     return true;
 }
 
-bool MailboxSession::Quit() {
-    return Run("QUIT", CommandKind::kStatus,
-               [](inlark::Pop3& pop3, std::int32_t* result) { pop3.QUIT(result); });
-}
+bool MailboxSession::Quit() { return Check("QUIT", CommandKind::kStatus, session_.Quit()); }
 
 int MailboxSession::QuitAfterReading(const std::string& done) {
     std::string failure;
-    if (!Run(
-            "QUIT", CommandKind::kStatus, [](inlark::Pop3& pop3, std::int32_t* result) { pop3.QUIT(result); },
-            &failure)) {
+    if (!Check("QUIT", CommandKind::kStatus, session_.Quit(), &failure)) {
         std::cerr << "inlark: warning: " << failure << " (" << done << ")\n";
     }
     return 0;
-}
-
-MailboxSession::~MailboxSession() {
-    std::int32_t result = 0;
-    // Without QUIT the server forgets the session's deletions, which is what an aborted run wants.
-    pop3_.Destroy(&result);
 }
 
 }  // namespace inlark_tool

@@ -2,12 +2,13 @@
 // What every mailbox subcommand shares: where the mailbox is, how to log in, and one logged-in session.
 
 #include <CLI/CLI.hpp>
-#include <chrono>
 #include <cstdint>
+#include <iostream>
 #include <optional>
 #include <string>
+#include <utility>
 
-#include "inlark/pop3.h"
+#include "inlark/pop3_session.h"
 #include "tools/inlark/failure_cause.h"
 
 namespace inlark_tool {
@@ -29,15 +30,10 @@ void AddMailboxOptions(CLI::App& command, MailboxOptions& options);
 // list, where other users of the machine could read it. Nothing when neither gives one.
 std::optional<std::string> ReadPassword(const MailboxOptions& options, std::string& problem);
 
-// Text for the terminal (UTF-8) from the component's text, and back.
-std::string ToUtf8(const std::u16string& text);
-std::u16string FromUtf8(const std::string& text);
-
-// A connected and logged-in mailbox; QUIT and Destroy when it goes. Progress lines go to standard error.
+// A connected and logged-in mailbox; leaves without QUIT unless asked. Progress lines go to standard error.
 class MailboxSession {
   public:
     explicit MailboxSession(const MailboxOptions& options) : options_(options) {}
-    ~MailboxSession();
     MailboxSession(const MailboxSession&) = delete;
     MailboxSession& operator=(const MailboxSession&) = delete;
 
@@ -49,34 +45,31 @@ class MailboxSession {
     // Always 0, the exit status.
     int QuitAfterReading(const std::string& done);
 
-    inlark::Pop3& Pop3() { return pop3_; }
+    inlark::Pop3Session& Session() { return session_; }
 
-    // Runs `call(pop3, &result)`; on failure prints "inlark: <what> failed: <cause>" (or leaves that text
-    // in `failure` when given) and returns false.
-    template <typename Call>
-    bool Run(const std::string& what, CommandKind kind, Call&& call, std::string* failure = nullptr) {
-        const auto started = std::chrono::steady_clock::now();
-        std::int32_t result = 0;
-        call(pop3_, &result);
-        if (result == 1) return true;
-        std::string text = Describe(what, kind, result,
-                                    std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        std::chrono::steady_clock::now() - started));
-        if (failure != nullptr) {
-            *failure = std::move(text);
-        } else {
-            Print(text);
-        }
+    // The value of `result`; on failure prints "inlark: <what> failed: <cause>" (or leaves that text in
+    // `failure` when given) and gives nothing.
+    template <typename T>
+    std::optional<T> Check(const std::string& what, CommandKind kind, mailcore::Result<T> result,
+                           std::string* failure = nullptr) {
+        if (result) return std::move(*result);
+        Report(what, kind, result.error(), failure);
+        return std::nullopt;
+    }
+    bool Check(const std::string& what, CommandKind kind, const mailcore::Result<void>& result,
+               std::string* failure = nullptr) {
+        if (result) return true;
+        Report(what, kind, result.error(), failure);
         return false;
     }
 
   private:
-    std::string Describe(const std::string& what, CommandKind kind, std::int32_t result,
-                         std::chrono::milliseconds elapsed);
-    static void Print(const std::string& failure);
+    void Report(const std::string& what, CommandKind kind, const mailcore::Failure& error,
+                std::string* failure);
 
     const MailboxOptions& options_;
-    inlark::Pop3 pop3_;
+    // Without QUIT the server forgets the session's deletions, which is what an aborted run wants.
+    inlark::Pop3Session session_;
 };
 
 }  // namespace inlark_tool

@@ -1,7 +1,5 @@
 #include "tools/inlark/scan_command.h"
 
-#include <chrono>
-#include <cstdio>
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -9,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "inlark/message.h"
 #include "tools/inlark/mailbox_reading.h"
 #include "tools/inlark/server_text.h"
 
@@ -26,20 +25,11 @@ struct ScanLine {
     std::string subject;
 };
 
-// Days since 30 December 1899 with the time as a fraction, as text.
-std::string DateText(double days) {
-    if (days == 0) return {};
-    using namespace std::chrono;
-    const auto seconds = static_cast<long long>(days * 86400.0 + (days >= 0 ? 0.5 : -0.5));
-    const sys_seconds when = sys_days(year(1899) / December / 30) + std::chrono::seconds(seconds);
-    const sys_days day = floor<std::chrono::days>(when);
-    const year_month_day ymd(day);
-    const hh_mm_ss time(when - day);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d", static_cast<int>(ymd.year()),
-                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                  static_cast<int>(time.seconds().count()));
+// "2026-12-07T09:30:15+09:00" as "2026-12-07 09:30:15": the sender's time, without the zone.
+std::string DateText(const std::string& iso) {
+    if (iso.size() < 19) return {};
+    std::string text = iso.substr(0, 19);
+    text[10] = ' ';
     return text;
 }
 
@@ -50,12 +40,6 @@ std::string Field(const std::string& text) {
         if (c == '\t') c = ' ';
     }
     return safe;
-}
-
-std::string Utf8Of(inlark::Pop3& pop3, void (inlark::Pop3::*get)(std::u16string*)) {
-    std::u16string text;
-    (pop3.*get)(&text);
-    return ToUtf8(text);
 }
 
 void Print(const ScanLine& line, bool json) {
@@ -82,25 +66,21 @@ void Print(const ScanLine& line, bool json) {
 int Scan(const MailboxOptions& options, bool json) {
     MailboxSession session(options);
     if (!session.Open()) return 1;
-    std::optional<std::vector<ListedMessage>> sizes = ReadListing(session);
+    std::optional<std::vector<inlark::Pop3Listed>> sizes = ReadListing(session);
     if (!sizes) return 1;
-    std::optional<std::vector<ListedMessage>> uids = ReadUids(session);
+    std::optional<std::vector<inlark::Pop3Listed>> uids = ReadUids(session);
     if (!uids) return 1;
     std::map<std::int32_t, std::string> uidOf;
-    for (ListedMessage& entry : *uids) uidOf[entry.number] = std::move(entry.uid);
-    inlark::Pop3& pop3 = session.Pop3();
-    for (const ListedMessage& entry : *sizes) {
-        if (!ReadHeader(session, entry.number)) return 1;
-        ScanLine line{entry.number, entry.size, uidOf[entry.number], {}, {}, {}, {}};
-        std::int32_t parsed = 0;
-        pop3.MakeData(&parsed);
-        if (parsed == 1) {
-            double date = 0;
-            pop3.GetDate(&date);
-            line.date = DateText(date);
-            line.fromName = Utf8Of(pop3, &inlark::Pop3::GetFromNickName);
-            line.fromAddress = Utf8Of(pop3, &inlark::Pop3::GetFrom);
-            line.subject = Utf8Of(pop3, &inlark::Pop3::GetSubject);
+    for (inlark::Pop3Listed& entry : *uids) uidOf[entry.number] = std::move(entry.uid);
+    for (const inlark::Pop3Listed& entry : *sizes) {
+        std::optional<std::string> header = ReadHeader(session, entry.number);
+        if (!header) return 1;
+        ScanLine line{entry.number, entry.octets, uidOf[entry.number], {}, {}, {}, {}};
+        if (mailcore::Result<inlark::Message> parsed = inlark::ParseMessage(*header)) {
+            line.date = DateText(parsed->dateIso);
+            line.fromName = parsed->fromNickname;
+            line.fromAddress = parsed->from;
+            line.subject = parsed->subject;
         }
         Print(line, json);
     }

@@ -1,10 +1,12 @@
 // Uses both libraries through their installed headers only: the controls, both event interfaces, the
-// result codes and the failure record.
+// result codes, the failure record, the POP3 session and the message parser.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "inlark/message.h"
 #include "inlark/pop3.h"
+#include "inlark/pop3_session.h"
 #include "mailcore/failure.h"
 #include "mailcore/result_code.h"
 #include "outlark/smtp.h"
@@ -34,6 +36,13 @@ int main() {
     if (result != mailcore::ToInt(mailcore::ResultCode::Failure)) return Fail("STAT without a connection");
     if (pop3.LastErrorText() != u"STAT: not connected") return Fail("Pop3::LastErrorText");
     pop3.STAT(nullptr);
+
+    inlark::Pop3Session session;
+    const auto totals = session.Stat();
+    if (totals || totals.error().kind != mailcore::FailureKind::NotConnected)
+        return Fail("Pop3Session::Stat");
+    const auto parsed = inlark::ParseMessage("Subject: hi\n\nbody\n");
+    if (!parsed || parsed->subject != "hi") return Fail("ParseMessage");
 
     outlark::Smtp smtp;
     SmtpSink smtpSink;

@@ -1,7 +1,11 @@
 // The inlark program against the real Dovecot: scan and the header-only top.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,6 +18,7 @@ namespace {
 
 using inlark_tool_test::Outcome;
 using inlark_tool_test::RunInlark;
+using inlark_tool_test::RunProgram;
 
 class InlarkDovecot : public mirelo::mail_servers::RealServersTest {
   protected:
@@ -90,9 +95,70 @@ TEST_F(InlarkDovecot, ScanShowsEveryMessageAndRefusalsShowDovecotsText) {
 
     Outcome missing = Run({"retrieve", "3"});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("inlark: LIST 3 failed: the server refused it: -ERR "), std::string::npos)
+    EXPECT_NE(missing.err.find("inlark: RETR 3 failed: the server refused it: -ERR "), std::string::npos)
         << missing.err;
     EXPECT_EQ(mirelo::mail_servers::CountMessages(mailbox().maildir), 2u);
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every byte but CR and LF, in lines of 64, and the lines a retrieval must unstuff.
+std::string EightBitMessage() {
+    std::string message = "From: a@mirelo.test\nSubject: every byte\n\n";
+    std::string line;
+    for (int c = 1; c < 256; ++c) {
+        if (c == '\r' || c == '\n') continue;
+        line += static_cast<char>(c);
+        if (line.size() == 64) message += line + "\n", line.clear();
+    }
+    return message + line + "\n.\n..\n.x\n";
+}
+
+std::string LargeMessage() {
+    std::string message = "From: a@mirelo.test\nSubject: nine MiB\n\n";
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    while (message.size() < 9 * 1024 * 1024) {
+        for (std::size_t i = 0; i < 76; ++i) message += alphabet[(message.size() + i * 7) % alphabet.size()];
+        message += '\n';
+    }
+    return message;
+}
+
+// What the tool writes with -o is what curl, another client, receives: byte for byte, whatever the bytes.
+TEST_F(InlarkDovecot, RetrieveToAFileWritesTheBytesCurlReceives) {
+    const std::vector<std::pair<const char*, std::string>> messages = {
+        {"UTF-8",
+         "From: a@mirelo.test\nSubject: \xe6\x97\xa5\xe6\x9c\xac\nContent-Type: text/plain; charset=utf-8\n\n"
+         "\xe6\x9c\xac\xe6\x96\x87 \xc3\xbc\n"},
+        {"Latin-1", "From: a@mirelo.test\nSubject: caf\xe9\n\n\xe0 la carte \xff\n"},
+        {"8-bit", EightBitMessage()},
+        {"NUL", std::string("From: a@mirelo.test\nSubject: nul\n\nbefore\0after\n\0\n", 48)},
+        {"9 MiB", LargeMessage()},
+    };
+    for (const auto& [name, message] : messages) Drop(message);
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("inlark-exact-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        SCOPED_TRACE(messages[i].first);
+        const std::string number = std::to_string(i + 1);
+        const std::filesystem::path ours = dir / ("inlark-" + number), theirs = dir / ("curl-" + number);
+        Outcome retrieved = Run({"retrieve", number, "-o", ours.string()});
+        ASSERT_EQ(retrieved.status, 0) << retrieved.err;
+        Outcome curl = RunProgram(
+            {"curl", "-s", "-S", "-o", theirs.string(), "-u", mailbox().user + ":" + mailbox().password,
+             "pop3://" + env().host + ":" + std::to_string(env().pop3Port) + "/" + number},
+            nullptr);
+        ASSERT_EQ(curl.status, 0) << curl.err;
+        const std::string bytes = ReadFile(ours);
+        EXPECT_GE(bytes.size(), messages[i].second.size());
+        EXPECT_TRUE(bytes == ReadFile(theirs))
+            << "inlark wrote " << bytes.size() << " bytes, curl " << std::filesystem::file_size(theirs);
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -21,8 +21,8 @@ struct Outcome {
     std::string err;
 };
 
-// Runs the program with `args` and, when given, INLARK_PASSWORD set to `password`.
-inline Outcome RunInlark(const std::vector<std::string>& args, const char* password) {
+// Runs `all` (the program's path, then its arguments) and, when given, INLARK_PASSWORD set to `password`.
+inline Outcome RunProgram(std::vector<std::string> all, const char* password) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         if (std::string_view(*e).starts_with("INLARK_PASSWORD=")) continue;
@@ -32,8 +32,6 @@ inline Outcome RunInlark(const std::vector<std::string>& args, const char* passw
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
-    std::vector<std::string> all = {INLARK_PROGRAM};
-    all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -46,7 +44,7 @@ inline Outcome RunInlark(const std::vector<std::string>& args, const char* passw
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     pid_t pid;
     Outcome outcome;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     close(err[1]);
@@ -71,6 +69,13 @@ inline Outcome RunInlark(const std::vector<std::string>& args, const char* passw
     waitpid(pid, &status, 0);
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return outcome;
+}
+
+// Runs the inlark program with `args`.
+inline Outcome RunInlark(const std::vector<std::string>& args, const char* password) {
+    std::vector<std::string> all = {INLARK_PROGRAM};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProgram(std::move(all), password);
 }
 
 }  // namespace inlark_tool_test

@@ -10,7 +10,6 @@
 
 namespace {
 
-using inlark_tool::CommandFailure;
 using inlark_tool::CommandKind;
 using inlark_tool::DescribeFailure;
 using inlark_tool::SecondNumber;
@@ -61,51 +60,93 @@ TEST(SecondNumber, ReadsSizesBeyondThirtyTwoBits) {
     EXPECT_FALSE(SecondNumber("+OK x 4520\r\n"));
 }
 
-TEST(DescribeFailure, TellsTheCauseFromReplyAndTiming) {
-    using std::chrono::milliseconds;
+TEST(DescribeFailure, ShowsTheServersTextAndTheCause) {
+    using K = mailcore::FailureKind;
     struct Case {
-        CommandFailure failure;
+        const char* command;
+        CommandKind kind;
+        mailcore::Failure failure;
         std::string text;
     };
     const Case cases[] = {
-        {{"RETR 3", CommandKind::kRetrieval, 0, "", milliseconds(20), 5},
-         "RETR 3 failed: the server refused it, closed the connection, or sent more than 10 MiB (the "
-         "component keeps no reply text for a failed retrieval)"},
-        {{"RETR 3", CommandKind::kRetrieval, 0, "", milliseconds(5000), 5},
-         "RETR 3 failed: no reply within 5 seconds (or the connection closed)"},
-        {{"LIST 3", CommandKind::kStatus, 0, "-ERR no such message", milliseconds(1), 5},
-         "LIST 3 failed: the server refused it: -ERR no such message"},
-        {{"DELE 1", CommandKind::kStatus, 0, "-ERR \x1b[31mred\x07", milliseconds(1), 5},
+        {"RETR 3",
+         CommandKind::kRetrieval,
+         {K::NegativeReply, 0, "-ERR locked", "RETR 3"},
+         "RETR 3 failed: the server refused it: -ERR locked"},
+        {"DELE 1",
+         CommandKind::kStatus,
+         {K::NegativeReply, 0, "-ERR \x1b[31mred\x07", "DELE 1"},
          "DELE 1 failed: the server refused it: -ERR ?[31mred?"},
-        {{"STAT", CommandKind::kStatus, 0, "", milliseconds(3), 5},
+        {"RETR 3",
+         CommandKind::kRetrieval,
+         {K::TimedOut, 0, "", "RETR 3"},
+         "RETR 3 failed: no reply within 5 seconds"},
+        {"RETR 3",
+         CommandKind::kRetrieval,
+         {K::TimedOut, 0, "+OK 120 octets", "RETR 3"},
+         "RETR 3 failed: the message broke off after \"+OK 120 octets\": no rest of it within 5 seconds"},
+        {"RETR 3",
+         CommandKind::kRetrieval,
+         {K::ReplyTooLong, 0, "+OK", "RETR 3"},
+         "RETR 3 failed: the message broke off after \"+OK\": longer than 10 MiB"},
+        {"STAT",
+         CommandKind::kStatus,
+         {K::Closed, 0, "", "STAT"},
          "STAT failed: the connection closed before the reply came"},
-        {{"STAT", CommandKind::kStatus, 0, "", milliseconds(1000), 1},
-         "STAT failed: no reply within 1 seconds (or the connection closed)"},
-        {{"STAT", CommandKind::kStatus, 0, "+OK 3", milliseconds(1), 5},
+        {"STAT",
+         CommandKind::kStatus,
+         {K::MalformedReply, 0, "+OK 3", "STAT"},
          "STAT failed: the reply does not read as expected: +OK 3"},
-        {{"LIST", CommandKind::kListing, 0, "+OK", milliseconds(10), 5},
-         "LIST failed: the listing broke off after \"+OK\": longer than 10 MiB, or the connection closed "
-         "before the rest of it came"},
-        {{"UIDL", CommandKind::kListing, 0, "+OK here", milliseconds(6000), 5},
-         "UIDL failed: the listing broke off after \"+OK here\": longer than 10 MiB, or no rest of it "
-         "within 5 seconds (or the connection closed)"},
-        {{"UIDL", CommandKind::kListing, 0, "", milliseconds(1), 5},
-         "UIDL failed: the connection closed before the reply came"},
-        {{"QUIT", CommandKind::kStatus, 0, "garbage", milliseconds(1), 5},
-         "QUIT failed: unexpected reply: garbage"},
-        {{"connecting to h:1", CommandKind::kConnect, 0, "", milliseconds(2), 5},
+        {"QUIT",
+         CommandKind::kStatus,
+         {K::MalformedReply, 0, "garbage\x1b", "QUIT"},
+         "QUIT failed: unexpected reply: garbage?"},
+        {"LIST",
+         CommandKind::kListing,
+         {K::ReplyTooLong, 0, "+OK", "LIST"},
+         "LIST failed: the listing broke off after \"+OK\": longer than 10 MiB"},
+        {"UIDL",
+         CommandKind::kListing,
+         {K::Closed, 0, "+OK here", "UIDL"},
+         "UIDL failed: the listing broke off after \"+OK here\": the connection closed, or it was longer "
+         "than 10 MiB"},
+        {"connecting to h:1",
+         CommandKind::kConnect,
+         {K::Closed, 0, "", "connect to h:1"},
          "connecting to h:1 failed: no connection (name unknown, without a reverse entry, or connection "
          "refused) or it closed before the greeting"},
-        {{"connecting to h:1", CommandKind::kConnect, 0, "", milliseconds(5001), 5},
+        {"connecting to h:1",
+         CommandKind::kConnect,
+         {K::TimedOut, 0, "", "connect to h:1"},
          "connecting to h:1 failed: no connection or greeting within 5 seconds"},
-        {{"connecting to h:1", CommandKind::kConnect, 0, "-ERR full", milliseconds(2), 5},
+        {"connecting to h:1",
+         CommandKind::kConnect,
+         {K::ConnectRefused, 111, "", "connect to h:1"},
+         "connecting to h:1 failed: connection refused"},
+        {"connecting to nowhere:1",
+         CommandKind::kConnect,
+         {K::Resolve, 0, "", "connect to nowhere:1"},
+         "connecting to nowhere:1 failed: unknown host"},
+        {"connecting to h:1",
+         CommandKind::kConnect,
+         {K::NegativeReply, 0, "-ERR full", "connect to h:1"},
          "connecting to h:1 failed: the server refused it: -ERR full"},
-        {{"DELE 0", CommandKind::kStatus, -2, "", milliseconds(0), 5},
-         "DELE 0 failed: bad argument (nothing was sent)"},
-        {{"logging in as x", CommandKind::kStatus, -3, "", milliseconds(0), 5},
-         "logging in as x failed: user name longer than 32 bytes"},
+        {"RETR 1", CommandKind::kRetrieval, {K::Cancelled, 0, "", "RETR 1"}, "RETR 1 failed: cancelled"},
+        {"STAT",
+         CommandKind::kStatus,
+         {K::Io, 32, "", "STAT"},
+         "STAT failed: input/output error: Broken pipe"},
+        {"DELE 0",
+         CommandKind::kStatus,
+         {K::BadArgument, 0, "", "DELE 0: message numbers start at 1"},
+         "DELE 0 failed: bad argument (message numbers start at 1)"},
+        {"logging in as x",
+         CommandKind::kStatus,
+         {K::BadArgument, 0, "", "USER x: user name longer than 32 bytes"},
+         "logging in as x failed: bad argument (user name longer than 32 bytes)"},
+        {"STAT", CommandKind::kStatus, {K::NotConnected, 0, "", "STAT"}, "STAT failed: not connected"},
     };
-    for (const Case& c : cases) EXPECT_EQ(DescribeFailure(c.failure), c.text);
+    for (const Case& c : cases) EXPECT_EQ(DescribeFailure(c.command, c.kind, c.failure, 5), c.text);
 }
 
 }  // namespace
