@@ -16,6 +16,7 @@ class LibraryPop3 final : public Pop3Component {
     void SetRecvTimeout(std::int32_t seconds) override { pop3_.SetRecvTimeout(seconds); }
     void SetDecodeCharsets(std::int32_t on) override { pop3_.SetDecodeCharsets(on); }
     std::int32_t LastError() override { return pop3_.LastError(); }
+    QString LastErrorText() override { return QString::fromStdU16String(pop3_.LastErrorText()); }
 
     std::int32_t ConnectByName(const QString& server) override {
         return Call([&](std::int32_t* r) { pop3_.ConnectByName(Wide(server), r); });
@@ -118,6 +119,7 @@ class LibrarySmtp final : public SmtpComponent {
     void SetRecvTimeout(std::int32_t seconds) override { smtp_.SetRecvTimeout(seconds); }
     void SetLogFilename(const QString& name) override { smtp_.SetLogFilename(Wide(name)); }
     std::int32_t LastError() override { return smtp_.LastError(); }
+    QString LastErrorText() override { return QString::fromStdU16String(smtp_.LastErrorText()); }
 
     std::int32_t SendMail(const QString& server, const QString& to, const QString& from,
                           const QString& subject, const QString& body, const QString& fileName) override {

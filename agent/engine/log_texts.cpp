@@ -5,6 +5,12 @@ namespace {
 
 QString Number(std::int64_t value) { return QString::number(value); }
 
+// The component's own words on why, after the value, so the line still begins as it always did.
+QString WithCause(QString line, const QString& cause) {
+    if (!cause.isEmpty()) line += QLatin1Char(' ') + cause;
+    return line;
+}
+
 }  // namespace
 
 QString ChangeWaitingMode() { return QStringLiteral("<-- Change Waiting Mode -->"); }
@@ -12,26 +18,33 @@ QString ExitWaitingMode() { return QStringLiteral(">-- Exit Waiting Mode --<"); 
 QString WrongPasswordForQuit() { return QStringLiteral("!!Wrong password(for quit waiting mode)!!"); }
 QString QuitCommandAccept() { return QStringLiteral("!!QUIT COMMAND ACCEPT!!"); }
 
-QString ErrorConnectByName(std::int32_t lastError) {
-    return QStringLiteral("ERROR ConnectByName:") + Number(lastError);
+QString ErrorConnectByName(std::int32_t lastError, const QString& cause) {
+    return WithCause(QStringLiteral("ERROR ConnectByName:") + Number(lastError), cause);
 }
-QString ErrorAuthorize(std::int32_t lastError) {
-    return QStringLiteral("ERROR Authorize:") + Number(lastError);
+QString ErrorAuthorize(std::int32_t lastError, const QString& cause) {
+    return WithCause(QStringLiteral("ERROR Authorize:") + Number(lastError), cause);
 }
-QString ErrorStat(std::int32_t lastError) { return QStringLiteral("ERROR STAT:") + Number(lastError); }
-QString ErrorTop(std::int32_t lastError) { return QStringLiteral("ERROR TOP_:") + Number(lastError); }
-QString ErrorMakeDataEx(std::int32_t lastError) {
-    return QStringLiteral("ERROR MakeDataEx:") + Number(lastError);
+QString ErrorStat(std::int32_t lastError, const QString& cause) {
+    return WithCause(QStringLiteral("ERROR STAT:") + Number(lastError), cause);
 }
-QString ErrorRetr(std::int32_t lastError) { return QStringLiteral("ERROR RETR:") + Number(lastError); }
-QString ErrorMakeData(std::int32_t lastError) {
-    return QStringLiteral("ERROR MakeData:") + Number(lastError);
+QString ErrorTop(std::int32_t lastError, const QString& cause) {
+    return WithCause(QStringLiteral("ERROR TOP_:") + Number(lastError), cause);
 }
-QString ErrorSendMail(std::int32_t lastError) {
-    return QStringLiteral("ERROR SendMail:") + Number(lastError);
+QString ErrorMakeDataEx(std::int32_t lastError, const QString& cause) {
+    return WithCause(QStringLiteral("ERROR MakeDataEx:") + Number(lastError), cause);
 }
-QString ErrorDele(int number, std::int32_t lastError) {
-    return QStringLiteral("ERROR DELE(") + Number(number) + QStringLiteral("):") + Number(lastError);
+QString ErrorRetr(std::int32_t lastError, const QString& cause) {
+    return WithCause(QStringLiteral("ERROR RETR:") + Number(lastError), cause);
+}
+QString ErrorMakeData(std::int32_t lastError, const QString& cause) {
+    return WithCause(QStringLiteral("ERROR MakeData:") + Number(lastError), cause);
+}
+QString ErrorSendMail(std::int32_t lastError, const QString& cause) {
+    return WithCause(QStringLiteral("ERROR SendMail:") + Number(lastError), cause);
+}
+QString ErrorDele(int number, std::int32_t lastError, const QString& cause) {
+    return WithCause(
+        QStringLiteral("ERROR DELE(") + Number(number) + QStringLiteral("):") + Number(lastError), cause);
 }
 
 QString MasterAddressChanged(const QString& newAddress) {

@@ -13,16 +13,17 @@ QString ExitWaitingMode();       // ">-- Exit Waiting Mode --<"
 QString WrongPasswordForQuit();  // "!!Wrong password(for quit waiting mode)!!"
 QString QuitCommandAccept();     // "!!QUIT COMMAND ACCEPT!!"
 
-// Component failures, followed by the component's LastError
-QString ErrorConnectByName(std::int32_t lastError);
-QString ErrorAuthorize(std::int32_t lastError);
-QString ErrorStat(std::int32_t lastError);
-QString ErrorTop(std::int32_t lastError);
-QString ErrorMakeDataEx(std::int32_t lastError);
-QString ErrorRetr(std::int32_t lastError);
-QString ErrorMakeData(std::int32_t lastError);
-QString ErrorSendMail(std::int32_t lastError);
-QString ErrorDele(int number, std::int32_t lastError);
+// Component failures, followed by the component's LastError and, after a blank, its LastErrorText when
+// it has one ("ERROR ConnectByName:0 connect mail.example.jp:110: connection refused")
+QString ErrorConnectByName(std::int32_t lastError, const QString& cause = {});
+QString ErrorAuthorize(std::int32_t lastError, const QString& cause = {});
+QString ErrorStat(std::int32_t lastError, const QString& cause = {});
+QString ErrorTop(std::int32_t lastError, const QString& cause = {});
+QString ErrorMakeDataEx(std::int32_t lastError, const QString& cause = {});
+QString ErrorRetr(std::int32_t lastError, const QString& cause = {});
+QString ErrorMakeData(std::int32_t lastError, const QString& cause = {});
+QString ErrorSendMail(std::int32_t lastError, const QString& cause = {});
+QString ErrorDele(int number, std::int32_t lastError, const QString& cause = {});
 
 // Address change
 QString MasterAddressChanged(const QString& newAddress);

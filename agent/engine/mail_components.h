@@ -17,6 +17,8 @@ class Pop3Component {
     virtual void SetRecvTimeout(std::int32_t seconds) = 0;
     virtual void SetDecodeCharsets(std::int32_t on) = 0;
     [[nodiscard]] virtual std::int32_t LastError() = 0;
+    // Why the last call failed, in words; empty when the component cannot tell.
+    [[nodiscard]] virtual QString LastErrorText() = 0;
 
     virtual std::int32_t ConnectByName(const QString& server) = 0;
     virtual std::int32_t Authorize(const QString& user, const QString& password) = 0;
@@ -57,6 +59,8 @@ class SmtpComponent {
     virtual void SetRecvTimeout(std::int32_t seconds) = 0;
     virtual void SetLogFilename(const QString& name) = 0;
     [[nodiscard]] virtual std::int32_t LastError() = 0;
+    // Why the last call failed, in words; empty when the component cannot tell.
+    [[nodiscard]] virtual QString LastErrorText() = 0;
 
     // 1 sent; anything else is a failure.
     virtual std::int32_t SendMail(const QString& server, const QString& to, const QString& from,

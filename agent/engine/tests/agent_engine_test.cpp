@@ -93,13 +93,15 @@ TEST_F(Engine, OtherCopyBlocksEveryTickUntilCleared) {
 TEST_F(Engine, FailedConnectionIsRetriedAtTheNextTick) {
     rig.settings.CheckInterval = 3;
     rig.pop3.failing = {QStringLiteral("ConnectByName")};
+    rig.pop3.failCause = QStringLiteral("connect pop.mirelo.test:110: connection refused");
     for (int i = 0; i < 2; ++i) rig.Engine().Tick();
     EXPECT_EQ(rig.Engine().Tick(), TickOutcome::CheckFailed);
     EXPECT_THAT(rig.view.Codes(), IsSupersetOf({std::int16_t{10}, std::int16_t{-13}}));
     EXPECT_EQ(
         rig.view.statuses.back(),
         (StatusLine{-1, QStringLiteral("接続できませんでした。リトライします。"), StatusColour::Red, true}));
-    EXPECT_EQ(rig.LogLines().last(), QStringLiteral("ERROR ConnectByName:-7"));
+    EXPECT_EQ(rig.LogLines().last(),
+              QStringLiteral("ERROR ConnectByName:-7 connect pop.mirelo.test:110: connection refused"));
     EXPECT_EQ(rig.pop3.calls.last(), QStringLiteral("ConnectByName(pop.mirelo.test)"));  // no Destroy
     rig.pop3.failing.clear();
     EXPECT_EQ(rig.Engine().Tick(), TickOutcome::Checked);

@@ -44,6 +44,7 @@ class FakePop3 final : public Pop3Component {
     std::vector<FakeMail> mails;
     std::set<QString> failing;
     std::int32_t failError = -7;
+    QString failCause;  // LastErrorText after a failed call
     std::set<std::int32_t> deleted;
     QStringList calls;
     std::map<QString, std::int32_t> properties;
@@ -55,6 +56,7 @@ class FakePop3 final : public Pop3Component {
     void SetRecvTimeout(std::int32_t v) override { properties[QStringLiteral("RecvTimeout")] = v; }
     void SetDecodeCharsets(std::int32_t v) override { properties[QStringLiteral("DecodeCharsets")] = v; }
     std::int32_t LastError() override { return lastError_; }
+    QString LastErrorText() override { return lastError_ != 0 ? failCause : QString(); }
 
     std::int32_t ConnectByName(const QString& server) override { return Result(u"ConnectByName", server); }
     std::int32_t Authorize(const QString& user, const QString&) override {
@@ -137,6 +139,7 @@ class FakeSmtp final : public SmtpComponent {
     }
     void SetLogFilename(const QString& v) override { properties[QStringLiteral("LogFilename")] = v; }
     std::int32_t LastError() override { return -4; }
+    QString LastErrorText() override { return {}; }
     std::int32_t SendMail(const QString& server, const QString& to, const QString& from,
                           const QString& subject, const QString& body, const QString& fileName) override {
         sent.push_back({server, to, from, subject, body, fileName});

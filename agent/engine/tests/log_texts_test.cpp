@@ -16,6 +16,8 @@ void PrintTo(const TextRow& row, std::ostream* os) { *os << row.name; }
 const TextRow kRows[] = {
     {"ErrorConnectByName", ErrorConnectByName(10061), "ERROR ConnectByName:10061"},
     {"ErrorAuthorizeNegative", ErrorAuthorize(-3), "ERROR Authorize:-3"},
+    {"ErrorRetrWithCause", ErrorRetr(0, QStringLiteral("RETR 3: negative reply: -ERR locked")),
+     "ERROR RETR:0 RETR 3: negative reply: -ERR locked"},
     {"MasterAddressChanged", MasterAddressChanged(QStringLiteral("new@docomo.ne.jp")),
      "!!MASTER ADDRESS CHANGED!!--> new@docomo.ne.jp"},
     {"AutoInformListing", AutoInformListing(), "  AutoInform listing."},
@@ -32,6 +34,8 @@ const TextRow kRows[] = {
     {"DeleteMailStart", DeleteMailStart(QStringLiteral("1,3")), "+Delete mail start--> 1,3"},
     {"DeleteMailNo", DeleteMailNo(3), "  Delete mail No.3"},
     {"ErrorDele", ErrorDele(3, -1), "ERROR DELE(3):-1"},
+    {"ErrorDeleWithCause", ErrorDele(3, 0, QStringLiteral("DELE 3: timed out")),
+     "ERROR DELE(3):0 DELE 3: timed out"},
     {"ChangeMailAddress", ChangeMailAddress(QStringLiteral("n@docomo.ne.jp")),
      "  !!Change mail address to n@docomo.ne.jp!!"},
     {"EnvironmentChangeAbortWrongSetting", EnvironmentChangeAbortWrongSetting(3),
