@@ -109,8 +109,10 @@ mailcore::Result<Message> ParseMessage(std::string_view bytes, const ParseOption
             return Failure{FailureKind::BadArgument,
                            0,
                            {},
-                           "the text does not parse as a mail message (no empty line after the header lines, "
-                           "or a multipart message without its boundary lines)"};
+                           options.decodeCharsets
+                               ? "the text does not parse as a mail message (it starts with no header line)"
+                               : "the text does not parse as a mail message (no empty line after the header "
+                                 "lines, or a multipart message without its boundary lines)"};
         }
         return FromRecord(*record);
     } catch (const std::exception& error) {

@@ -152,14 +152,21 @@ void AddMailboxCommands(CLI::App& app, MailboxArguments& a, Action& action) {
     retrieve->add_option("-o,--output", a.output,
                          "file to write the message to as it is (\"-\": standard output); without it the "
                          "message is printed with control characters replaced");
-    CLI::Option* parse = retrieve->add_flag("--parse", a.parse, "print the parsed message as JSON in UTF-8");
+    CLI::Option* parse = retrieve->add_flag("--parse", a.parse,
+                                            "print the parsed message as JSON, every field exact in UTF-8");
     retrieve->add_option("--save-attachments", a.save_attachments, "with --parse: save the attachments here")
+        ->needs(parse);
+    retrieve
+        ->add_flag(inlark::tool::kControlReadingFlag, a.control_reading,
+                   "with --parse: the Pop3 control's own reading (Japanese charsets only, \"?\" for "
+                   "characters outside CP932)")
         ->needs(parse);
     retrieve->callback([&] {
         action = [&] {
             if (!a.parse) return Fetch(a.options, a.number, -1, a.output);
             inlark::tool::ParseOptions options;
             if (!a.save_attachments.empty()) options.save_attachments_dir = a.save_attachments;
+            options.decode_charsets = !a.control_reading;
             return Fetch(a.options, a.number, -1, "", options);
         };
     });

@@ -24,6 +24,7 @@ struct MailboxArguments {
     std::string output;
     bool parse = false;            // retrieve: print the parsed message as JSON instead of its text
     std::string save_attachments;  // retrieve --parse: save every attachment in this folder
+    bool control_reading = false;  // retrieve --parse: the Pop3 control's reading, not today's standards
     std::vector<std::int32_t> numbers;
 };
 

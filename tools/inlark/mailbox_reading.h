@@ -17,11 +17,8 @@ std::optional<inlark::Pop3Totals> ReadTotals(MailboxSession& session);
 std::optional<std::vector<inlark::Pop3Listed>> ReadListing(MailboxSession& session);
 std::optional<std::vector<inlark::Pop3Listed>> ReadUids(MailboxSession& session);
 
-// The header lines and the empty line after them; the whole text when there is no body.
-std::string HeaderPart(const std::string& message);
-
-// The header of message `number`, asked for as "TOP n 1" and cut, since servers differ in what they make
-// of "TOP n" and "TOP n 0".
+// The header of message `number` as the server sent it, asked for as "TOP n 0" (RFC 1939), which servers
+// accept; "TOP n" alone is refused by some (Dovecot: "Noise after message number").
 std::optional<std::string> ReadHeader(MailboxSession& session, std::int32_t number);
 
 }  // namespace inlark_tool

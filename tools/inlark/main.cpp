@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <string>
 
 #include "tools/inlark/mailbox_commands.h"
 #include "tools/inlark/parse_command.h"
@@ -15,8 +16,12 @@ int main(int argc, char** argv) {
 
     // parse reads its own arguments: everything after the word goes to it.
     CLI::App* parse = app.add_subcommand(
-        "parse",
-        "parse FILE [--save-attachments DIR]: print a mail file as JSON (FILE - reads standard input)");
+        "parse", std::string("parse FILE [") + inlark::tool::kControlReadingFlag +
+                     "] [--save-attachments DIR]: print a mail file as JSON, every field exact in UTF-8 "
+                     "(FILE - reads standard input); " +
+                     inlark::tool::kControlReadingFlag +
+                     " shows the Pop3 control's own reading instead (Japanese charsets only, \"?\" for "
+                     "characters outside CP932)");
     parse->prefix_command();
     parse->set_help_flag();
     parse->callback([&] {

@@ -35,7 +35,8 @@ json Addresses(const std::vector<MailAddress>& list) {
 }  // namespace
 
 int PrintParsedMessage(std::string text, const ParseOptions& options, std::ostream& out, std::ostream& err) {
-    mailcore::Result<Message> parsed = ParseMessage(WithoutEndLine(text));
+    mailcore::Result<Message> parsed =
+        ParseMessage(WithoutEndLine(text), inlark::ParseOptions{.decodeCharsets = options.decode_charsets});
     if (!parsed) {
         err << "inlark: " << parsed.error().detail << "\n";
         return 1;
@@ -97,6 +98,8 @@ int RunParseCommand(const std::vector<std::string>& args, std::ostream& out, std
                 return 2;
             }
             options.save_attachments_dir = args[++i];
+        } else if (args[i] == kControlReadingFlag) {
+            options.decode_charsets = false;
         } else if (!file && (args[i] == "-" || !args[i].starts_with("-"))) {
             file = args[i];
         } else {
@@ -105,7 +108,7 @@ int RunParseCommand(const std::vector<std::string>& args, std::ostream& out, std
         }
     }
     if (!file) {
-        err << "usage: inlark parse FILE [--save-attachments DIR]\n";
+        err << "usage: inlark parse FILE [" << kControlReadingFlag << "] [--save-attachments DIR]\n";
         return 2;
     }
     std::ostringstream content;

@@ -54,7 +54,8 @@ struct ParseOptions {
 
 // `bytes` is one message: header lines, an empty line and the body, with CR LF or LF line ends (the form
 // Pop3Session::Retrieve gives, or a mail file). Fails (FailureKind::BadArgument) when there is no empty line
-// after the header lines, or a multipart message lacks its boundary lines.
+// after the header lines, or a multipart message lacks its boundary lines; with decodeCharsets, which
+// tolerates both, only when the text starts with no header line.
 INLARK_API mailcore::Result<Message> ParseMessage(std::string_view bytes, const ParseOptions& options = {});
 
 // Writes the attachment's bytes into `directory` under its fileName through a temporary file; an existing

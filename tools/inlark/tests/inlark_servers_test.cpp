@@ -33,13 +33,18 @@ class InlarkDovecot : public mirelo::mail_servers::RealServersTest {
     Outcome Run(const std::vector<std::string>& command) const {
         return RunInlark(Args(command), mailbox().password.c_str());
     }
+    static std::vector<std::string> With(std::vector<std::string> command,
+                                         const std::vector<std::string>& more) {
+        command.insert(command.end(), more.begin(), more.end());
+        return command;
+    }
     void Drop(const std::string& message) const {
         ASSERT_EQ(mirelo::mail_servers::DropMessage(mailbox().maildir, message), "");
     }
 };
 
-TEST_F(InlarkDovecot, RefusesTopWithoutALineCount) {
-    // Why the tool never sends "TOP n" alone.
+TEST_F(InlarkDovecot, RefusesTopWithoutALineCountButNotWithZero) {
+    // Why the tool sends "TOP n 0" and never "TOP n" alone.
     Drop("From: a@mirelo.test\nSubject: one\n\nbody\n");
     mirelo::mail_servers::LineConnection pop3;
     ASSERT_EQ(pop3.Connect(env().host, env().pop3Port), "");
@@ -53,18 +58,34 @@ TEST_F(InlarkDovecot, RefusesTopWithoutALineCount) {
     ASSERT_EQ(pop3.Send("TOP 1\r\n"), "");
     ASSERT_EQ(pop3.ReadLine(&line), "");
     EXPECT_TRUE(line.starts_with("-ERR")) << line;
+    ASSERT_EQ(pop3.Send("TOP 1 0\r\n"), "");
+    ASSERT_EQ(pop3.ReadLine(&line), "");
+    EXPECT_TRUE(line.starts_with("+OK")) << line;
+    std::string header;
+    ASSERT_EQ(pop3.ReadMultiline(&header), "");
+    // The header and the empty line after it, and nothing of the body.
+    EXPECT_EQ(header.find("\r\n\r\n") + 4, header.size()) << header;
+    EXPECT_EQ(header.find("body"), std::string::npos) << header;
     ASSERT_EQ(pop3.Send("QUIT\r\n"), "");
 }
 
 TEST_F(InlarkDovecot, TopPrintsTheHeaderAlone) {
     Drop("From: a@mirelo.test\nSubject: one\n\nfirst body line\nsecond\n");
+    const Outcome whole = Run({"retrieve", "1", "-o", "-"});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    const std::size_t end = whole.out.find("\r\n\r\n");
+    ASSERT_NE(end, std::string::npos) << whole.out;
+    const std::string header = whole.out.substr(0, end + 4);
     for (const std::vector<std::string>& command :
          {std::vector<std::string>{"top", "1"}, {"top", "1", "0"}}) {
-        Outcome outcome = Run(command);
-        EXPECT_EQ(outcome.status, 0) << outcome.err;
-        EXPECT_TRUE(outcome.out.find("Subject: one\n") != std::string::npos) << outcome.out;
-        EXPECT_TRUE(outcome.out.ends_with("\n\n")) << outcome.out;
-        EXPECT_EQ(outcome.out.find("first body line"), std::string::npos) << outcome.out;
+        Outcome exact = Run(With(command, {"-o", "-"}));
+        EXPECT_EQ(exact.status, 0) << exact.err;
+        EXPECT_EQ(exact.out, header);
+        Outcome shown = Run(command);
+        EXPECT_EQ(shown.status, 0) << shown.err;
+        EXPECT_TRUE(shown.out.find("Subject: one\n") != std::string::npos) << shown.out;
+        EXPECT_TRUE(shown.out.ends_with("\n\n")) << shown.out;
+        EXPECT_EQ(shown.out.find("first body line"), std::string::npos) << shown.out;
     }
     Outcome withLines = Run({"top", "1", "1"});
     EXPECT_EQ(withLines.status, 0) << withLines.err;

@@ -108,6 +108,26 @@ TEST(InlarkTool, RetrParsePrintsJsonAndSavesAttachments) {
     std::filesystem::remove_all(dir);
 }
 
+TEST(InlarkTool, RetrParseIsExactUnlessAskedForTheControlsReading) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+        {{"1", "--parse"}, "\"subject\": \"Hi \xf0\x9f\x98\x80\""},
+        {{"1", "--parse", "--spec-reading"}, "\"subject\": \"=?UTF-8?B?SGkg8J+YgA==?=\""},
+    };
+    for (const auto& [args, subject] : runs) {
+        ScriptedServer server(LoggedIn()
+                                  .Expect("RETR 1\r\n")
+                                  .Reply("+OK\r\nSubject: =?UTF-8?B?SGkg8J+YgA==?=\r\n\r\nbody\r\n.\r\n")
+                                  .Expect("QUIT\r\n")
+                                  .Reply("+OK\r\n"));
+        Outcome outcome = RunInlark(With(Mailbox("retr", server), args), "pw");
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_TRUE(Has(outcome.out, subject)) << outcome.out;
+    }
+    Outcome alone =
+        RunInlark({"retr", "1", "--spec-reading", "-s", "127.0.0.1", "-p", "1", "-u", "taro"}, "pw");
+    EXPECT_EQ(alone.status, 2) << alone.err;
+}
+
 TEST(InlarkTool, DeleteIsAllOrNothing) {
     ScriptedServer server(LoggedIn()
                               .Expect("DELE 1\r\n")
@@ -297,17 +317,18 @@ TEST(InlarkTool, RetrieveThatCannotWriteLeavesNothing) {
     std::filesystem::remove_all(folder);
 }
 
-TEST(InlarkTool, TopWithoutLineCountAsksForOneLineAndPrintsTheHeader) {
+// "TOP n 0" (RFC 1939): the header alone, printed as the server sent it, nothing cut away.
+TEST(InlarkTool, TopWithoutLineCountAsksForTheHeaderAlone) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"4"}, {"4", "0"}}) {
         ScriptedServer server(LoggedIn()
-                                  .Expect("TOP 4 1\r\n")
-                                  .Reply("+OK\r\nFrom: a@b\r\nSubject: s\r\n\r\nfirst line\r\n.\r\n")
+                                  .Expect("TOP 4 0\r\n")
+                                  .Reply("+OK\r\nFrom: a@b\r\nSubject: s\r\n\r\n.\r\n")
                                   .Expect("QUIT\r\n")
                                   .Reply("+OK\r\n"));
         Outcome outcome = RunInlark(With(Mailbox("top", server), args), "pw");
         EXPECT_EQ(outcome.status, 0) << outcome.err;
         EXPECT_EQ(outcome.out, "From: a@b\nSubject: s\n\n");
-        EXPECT_TRUE(Has(outcome.err, "header of message 4:")) << outcome.err;
+        EXPECT_TRUE(Has(outcome.err, "header of message 4: 25 octets")) << outcome.err;
         server.Stop();
         EXPECT_TRUE(server.Failures().empty()) << server.Failures().front();
     }
@@ -387,7 +408,7 @@ TEST(InlarkTool, ScanListsEveryMessageInOneSession) {
     const std::string header1 =
         "MIME-Version: 1.0\r\nFrom: \"=?ISO-2022-JP?B?GyRCQkBPOhsoQg==?=\" <taro@example.jp>\r\n"
         "Subject: hello\r\n"
-        "Date: Mon, 7 Dec 2026 09:30:15 +0900\r\n\r\nbody\r\n.\r\n";
+        "Date: Mon, 7 Dec 2026 09:30:15 +0900\r\n\r\n.\r\n";
     const std::string header2 =
         "From: evil@example.com\r\nSubject: a\x07"
         "b\x7f\tgo\r\n\r\n.\r\n";
@@ -397,9 +418,9 @@ TEST(InlarkTool, ScanListsEveryMessageInOneSession) {
             .Reply("+OK\r\n1 300\r\n2 3000000000\r\n.\r\n")
             .Expect("UIDL\r\n")
             .Reply("+OK\r\n1 uid-one\r\n2 uid\x1b-two\r\n.\r\n")
-            .Expect("TOP 1 1\r\n")
+            .Expect("TOP 1 0\r\n")
             .Reply("+OK\r\n" + header1)
-            .Expect("TOP 2 1\r\n")
+            .Expect("TOP 2 0\r\n")
             .Reply("+OK\r\n" + header2)
             .Expect("QUIT\r\n")
             .Reply("+OK\r\n");
