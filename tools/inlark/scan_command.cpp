@@ -76,7 +76,8 @@ int Scan(const MailboxOptions& options, bool json) {
         std::optional<std::string> header = ReadHeader(session, entry.number);
         if (!header) return 1;
         ScanLine line{entry.number, entry.octets, uidOf[entry.number], {}, {}, {}, {}};
-        if (mailcore::Result<inlark::Message> parsed = inlark::ParseMessage(*header)) {
+        if (mailcore::Result<inlark::Message> parsed =
+                inlark::ParseMessage(*header, {.decodeCharsets = true})) {
             line.date = DateText(parsed->dateIso);
             line.fromName = parsed->fromNickname;
             line.fromAddress = parsed->from;

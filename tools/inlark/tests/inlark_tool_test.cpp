@@ -407,7 +407,7 @@ TEST(InlarkTool, RefusedQuitAfterReadingIsAWarning) {
 TEST(InlarkTool, ScanListsEveryMessageInOneSession) {
     const std::string header1 =
         "MIME-Version: 1.0\r\nFrom: \"=?ISO-2022-JP?B?GyRCQkBPOhsoQg==?=\" <taro@example.jp>\r\n"
-        "Subject: hello\r\n"
+        "Subject: hello =?UTF-8?B?8J+YgA==?=\r\n"
         "Date: Mon, 7 Dec 2026 09:30:15 +0900\r\n\r\n.\r\n";
     const std::string header2 =
         "From: evil@example.com\r\nSubject: a\x07"
@@ -429,7 +429,8 @@ TEST(InlarkTool, ScanListsEveryMessageInOneSession) {
     Outcome outcome = RunInlark(Mailbox("scan", server), "pw");
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(outcome.out,
-              "1\t300\tuid-one\t2026-12-07 09:30:15\t\xe5\xa4\xaa\xe9\x83\x8e <taro@example.jp>\thello\n"
+              "1\t300\tuid-one\t2026-12-07 09:30:15\t\xe5\xa4\xaa\xe9\x83\x8e <taro@example.jp>\thello "
+              "\xf0\x9f\x98\x80\n"
               "2\t3000000000\tuid?-two\t\tevil@example.com\ta?b? go\n");
     server.Stop();
     EXPECT_TRUE(server.Failures().empty()) << server.Failures().front();
@@ -441,7 +442,7 @@ TEST(InlarkTool, ScanListsEveryMessageInOneSession) {
     EXPECT_EQ(lines.out,
               "{\"number\":1,\"size\":300,\"uid\":\"uid-one\",\"date\":\"2026-12-07 09:30:15\","
               "\"from\":{\"name\":\"\xe5\xa4\xaa\xe9\x83\x8e\",\"address\":\"taro@example.jp\"},\"subject\":"
-              "\"hello\"}\n"
+              "\"hello \xf0\x9f\x98\x80\"}\n"
               "{\"number\":2,\"size\":3000000000,\"uid\":\"uid?-two\",\"date\":null,"
               "\"from\":{\"name\":\"\",\"address\":\"evil@example.com\"},\"subject\":\"a?b?\\tgo\"}\n");
 }
