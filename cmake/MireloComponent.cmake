@@ -32,7 +32,11 @@ function(mirelo_component_library COMPONENT_TARGET)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
   # Nothing of the static libraries inside may leak out through the dynamic symbol table.
-  target_link_options(${COMPONENT_TARGET} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
+  target_link_options(${COMPONENT_TARGET} PRIVATE -Wl,--exclude-libs,ALL)
+  # clang leaves its sanitizer and coverage hooks to the program's runtime, so a fuzz build cannot insist.
+  if(NOT MIRELO_FUZZ)
+    target_link_options(${COMPONENT_TARGET} PRIVATE -Wl,--no-undefined)
+  endif()
 
   set(cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/${COMPONENT_PACKAGE})
   # Each library is an install component of its own name: `cmake --install --component inlark`.

@@ -5,6 +5,18 @@
 #include <stdexcept>
 
 namespace mailcore {
+namespace {
+
+size_t ShiftJisCharacterSize(std::string_view rest) {
+    if (rest.size() < 2) return rest.size();
+    const auto lead = static_cast<unsigned char>(rest[0]);
+    const auto trail = static_cast<unsigned char>(rest[1]);
+    const bool is_lead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+    const bool is_trail = trail >= 0x40 && trail <= 0xFC && trail != 0x7F;
+    return is_lead && is_trail ? 2 : 1;
+}
+
+}  // namespace
 
 IconvConverter::IconvConverter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
     if (cd_ == reinterpret_cast<iconv_t>(-1)) {
@@ -32,6 +44,7 @@ std::string IconvConverter::Convert(std::string_view input, std::string_view rep
         } else {
             // EILSEQ or EINVAL (truncated at the end): replace one unit and go on.
             size_t skip = std::min(unit, in_left);
+            if (unit == kShiftJisCharacter) skip = ShiftJisCharacterSize(std::string_view(in, in_left));
             if (errno == EILSEQ && unit == 2 && in_left >= 4) {
                 // A surrogate pair counts as one character.
                 unsigned hi = static_cast<unsigned char>(in[0]) | static_cast<unsigned char>(in[1]) << 8;

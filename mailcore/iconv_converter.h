@@ -20,6 +20,10 @@ class IconvConverter {
     // `replacement` (already in the target encoding) and the walk goes on after `unit` input bytes.
     std::string Convert(std::string_view input, std::string_view replacement, size_t unit) const;
 
+    // As `unit` for Shift_JIS (CP932) input: a lead byte and the trail byte after it are one character, so
+    // a pair CP932 has no character for gives one replacement, not one and a stray half-width letter.
+    static constexpr size_t kShiftJisCharacter = 0;
+
   private:
     iconv_t cd_;
 };

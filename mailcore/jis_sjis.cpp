@@ -99,11 +99,31 @@ static_assert(std::count_if(kKana.begin(), kKana.end(),
 static_assert(std::count_if(kKana.begin(), kKana.end(),
                             [](const KanaRow& r) { return r.semi_voiced != r.plain; }) == 5);
 
+// The JIS X 0208 codes CP932 has a character for, as rows and cells: row 0x2D is NEC row 13 and rows
+// 0x79..0x7C the NEC-selected IBM rows; rows 0x29..0x2C, 0x2E, 0x2F, 0x75..0x78 (where carriers put their
+// emoji), 0x7D and 0x7E are empty.
+struct HeldRange {
+    std::uint8_t first_row, last_row, first_cell, last_cell;
+};
+
+constexpr HeldRange kCp932Held[] = {
+    {0x21, 0x21, 0x21, 0x7E}, {0x22, 0x22, 0x21, 0x2E}, {0x22, 0x22, 0x3A, 0x41}, {0x22, 0x22, 0x4A, 0x50},
+    {0x22, 0x22, 0x5C, 0x6A}, {0x22, 0x22, 0x72, 0x79}, {0x22, 0x22, 0x7E, 0x7E}, {0x23, 0x23, 0x30, 0x39},
+    {0x23, 0x23, 0x41, 0x5A}, {0x23, 0x23, 0x61, 0x7A}, {0x24, 0x24, 0x21, 0x73}, {0x25, 0x25, 0x21, 0x76},
+    {0x26, 0x26, 0x21, 0x38}, {0x26, 0x26, 0x41, 0x58}, {0x27, 0x27, 0x21, 0x41}, {0x27, 0x27, 0x51, 0x71},
+    {0x28, 0x28, 0x21, 0x40}, {0x2D, 0x2D, 0x21, 0x3E}, {0x2D, 0x2D, 0x40, 0x56}, {0x2D, 0x2D, 0x5F, 0x7C},
+    {0x30, 0x4E, 0x21, 0x7E}, {0x4F, 0x4F, 0x21, 0x53}, {0x50, 0x73, 0x21, 0x7E}, {0x74, 0x74, 0x21, 0x26},
+    {0x79, 0x7B, 0x21, 0x7E}, {0x7C, 0x7C, 0x21, 0x6E}, {0x7C, 0x7C, 0x71, 0x7E},
+};
+
 // JisPairToSjis split into its lead part (row only) and trail part (row parity and cell), so the hot loop
-// does two lookups.
+// does two lookups, and one bit per 7-bit code for whether CP932 holds it.
 struct JisToSjisTables {
     std::array<std::uint8_t, 128> lead{};
     std::array<std::array<std::uint8_t, 128>, 2> trail{};
+    std::array<std::array<std::uint64_t, 2>, 128> held{};
+
+    constexpr bool Held(std::uint8_t j1, std::uint8_t j2) const { return held[j1][j2 >> 6] >> (j2 & 63) & 1; }
 };
 
 constexpr JisToSjisTables MakeJisToSjisTables() {
@@ -112,6 +132,13 @@ constexpr JisToSjisTables MakeJisToSjisTables() {
         t.lead[j] = JisPairToSjis(static_cast<std::uint8_t>(j), 0x21).first;
         t.trail[0][j] = JisPairToSjis(0x22, static_cast<std::uint8_t>(j)).second;
         t.trail[1][j] = JisPairToSjis(0x21, static_cast<std::uint8_t>(j)).second;
+    }
+    for (const HeldRange& r : kCp932Held) {
+        for (int row = r.first_row; row <= r.last_row; ++row) {
+            for (int cell = r.first_cell; cell <= r.last_cell; ++cell) {
+                t.held[row][cell >> 6] |= std::uint64_t{1} << (cell & 63);
+            }
+        }
     }
     return t;
 }
@@ -218,6 +245,8 @@ inline std::uint8_t* PutJis(std::uint8_t* o, std::uint16_t code) {
 
 }  // namespace
 
+bool Cp932HoldsJis(std::uint8_t j1, std::uint8_t j2) { return kJisToSjis.Held(j1 & 0x7F, j2 & 0x7F); }
+
 CodePair SjisPairToJis(std::uint8_t lead, std::uint8_t trail) {
     if (lead >= 0xFA && lead <= 0xFC && kSjisToJis.trail_cell[trail] != 0) {
         const CodePair nec = IbmToNecSelected(lead, trail);
@@ -262,10 +291,15 @@ std::string JisToSjis(std::string_view text) {
             case Mode::kDouble:
                 while (end - p >= 2 && p[0] != kEsc && p[1] != kEsc) {
                     const std::uint8_t j1 = p[0] & 0x7F;
-                    o[0] = kJisToSjis.lead[j1];
-                    o[1] = kJisToSjis.trail[j1 & 1][p[1] & 0x7F];
-                    o += 2;
+                    const std::uint8_t j2 = p[1] & 0x7F;
                     p += 2;
+                    if (!kJisToSjis.Held(j1, j2)) {
+                        *o++ = '?';  // one character, one "?": its lead and trail alone would read as two
+                        continue;
+                    }
+                    o[0] = kJisToSjis.lead[j1];
+                    o[1] = kJisToSjis.trail[j1 & 1][j2];
+                    o += 2;
                 }
                 if (p < end && *p != kEsc) return {};  // one byte of a pair left before an ESC or the end
                 break;

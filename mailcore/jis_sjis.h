@@ -13,9 +13,11 @@ enum CharsetCode : int { CharsetShiftJis = 0, CharsetIso2022Jp = 1 };
 std::string ConvertCharset(std::string_view text, int to, int from);
 
 // A broken escape sequence or an odd byte in a double-byte run (one byte before an ESC or the end) gives
-// empty text. ESC "$" and ESC "(" take one more byte, whatever it is. After ESC "(I" the bytes
-// 0x21..0x5F are JIS X 0201 katakana and become the Shift_JIS half-width bytes 0xA1..0xDF; after any other
-// ESC "(" final byte single bytes are copied. Zero bytes are copied like any other byte.
+// empty text. ESC "$" and ESC "(" take one more byte, whatever it is. A double-byte code becomes its
+// Shift_JIS pair (JisPairToSjis), or one "?" when CP932 has no character for it (Cp932HoldsJis): the
+// carriers' emoji rows, unassigned cells, bytes outside 0x21..0x7E. After ESC "(I" the bytes 0x21..0x5F
+// are JIS X 0201 katakana and become the Shift_JIS half-width bytes 0xA1..0xDF; after any other ESC "("
+// final byte single bytes are copied. Zero bytes are copied like any other byte.
 std::string JisToSjis(std::string_view text);
 
 // Half-width katakana are folded to full-width, with a following sound mark joined where it fits.
@@ -48,6 +50,10 @@ constexpr CodePair JisPairToSjis(std::uint8_t j1, std::uint8_t j2) {
     }
     return {static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(trail)};
 }
+
+// Whether CP932, the host's Shift_JIS, has a character for the JIS X 0208 code (each byte masked to 7 bits
+// first). It holds JIS X 0208 with NEC row 13 (0x2D) and the NEC-selected IBM rows (0x79..0x7C).
+bool Cp932HoldsJis(std::uint8_t j1, std::uint8_t j2);
 
 // The JIS code of one Shift_JIS pair, as SjisToJis converts it: {0, 0} when there is none (SjisToJis then
 // writes "?").

@@ -52,11 +52,16 @@ size_t Decode(std::string_view text, char* out) {
                     p = end;  // an unclosed run ends with the text, half a pair included
                     break;
                 }
-                const CodePair sjis =
-                    JisPairToSjis(static_cast<std::uint8_t>(p[0]), static_cast<std::uint8_t>(p[1]));
+                const auto j1 = static_cast<std::uint8_t>(p[0]);
+                const auto j2 = static_cast<std::uint8_t>(p[1]);
+                p += 2;
+                if (!Cp932HoldsJis(j1, j2)) {
+                    *o++ = '?';  // as JisToSjis: one "?" per character CP932 lacks
+                    continue;
+                }
+                const CodePair sjis = JisPairToSjis(j1, j2);
                 *o++ = static_cast<char>(sjis.first);
                 *o++ = static_cast<char>(sjis.second);
-                p += 2;
             }
         } else {
             *o++ = static_cast<char>(HexDigitValue(p[1]) * 16 + HexDigitValue(p[2]));

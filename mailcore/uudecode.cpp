@@ -12,9 +12,9 @@ constexpr unsigned Sixbits(char c) { return (static_cast<unsigned char>(c) - 32u
 
 std::optional<Bytes> UuDecode(std::string_view text, size_t length) {
     text = text.substr(0, std::min(length, text.size()));
-    // Three bytes come from four characters, so the text's size bounds the output.
-    Bytes out(text.size() + 2);
-    std::uint8_t* o = out.data();
+    Bytes out;
+    // Whole lines give three bytes for four characters; a cut line may give more than it holds.
+    out.reserve(text.size() / 4 * 3 + 64);
     const char* p = text.data();
     const char* const end = p + text.size();
 
@@ -22,13 +22,22 @@ std::optional<Bytes> UuDecode(std::string_view text, size_t length) {
         // A line ends at LF (CR LF on the wire; a bare LF is taken too, for files stored with it).
         const void* lf = std::memchr(p, '\n', static_cast<size_t>(end - p));
         const char* line_end = lf ? static_cast<const char*>(lf) : end;
-        const char* next = lf ? line_end + 1 : end;
-        if (line_end > p && line_end[-1] == '\r' && lf) --line_end;
+        const char* const next = lf ? line_end + 1 : end;
+        if (line_end > p && line_end[-1] == '\r') --line_end;
+        if (p == line_end) {
+            p = next;  // an empty line has no count and gives nothing
+            continue;
+        }
 
-        size_t wanted = Sixbits(*p++);
+        const size_t wanted = Sixbits(*p++);
         if (wanted == 0) return std::nullopt;
-        // Only characters on the line give bytes: a short line yields what it holds.
-        while (wanted > 0 && p < line_end) {
+        // The count decides, not the characters: mail often loses the blanks (zero bits) at a line's end,
+        // and the zeros resize fills in stand for them.
+        const size_t start = out.size();
+        out.resize(start + wanted);
+        std::uint8_t* o = out.data() + start;
+        size_t left = wanted;
+        while (left > 0 && p < line_end) {
             char group[4] = {' ', ' ', ' ', ' '};
             const size_t have = std::min<size_t>(4, static_cast<size_t>(line_end - p));
             std::memcpy(group, p, have);
@@ -38,14 +47,13 @@ std::optional<Bytes> UuDecode(std::string_view text, size_t length) {
             const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(bits >> 16),
                                            static_cast<std::uint8_t>(bits >> 8),
                                            static_cast<std::uint8_t>(bits)};
-            const size_t take = std::min({wanted, have - 1, size_t{3}});
+            const size_t take = std::min<size_t>(left, 3);
             std::memcpy(o, bytes, take);
             o += take;
-            wanted -= take;
+            left -= take;
         }
         p = next;
     }
-    out.resize(static_cast<size_t>(o - out.data()));
     return out;
 }
 

@@ -63,8 +63,8 @@ std::string WideToCp932(std::u16string_view text) {
 
 namespace {
 
-// Narrow text to UTF-16 through iconv from `from`.
-std::u16string ToWide(std::string_view text, const char* from) {
+// Narrow text to UTF-16 through iconv from `from`; `unit` as for IconvConverter::Convert.
+std::u16string ToWide(std::string_view text, const char* from, size_t unit) {
     if (IsAscii(text)) {
         std::u16string wide;
         ReserveLarge(wide, text.size());
@@ -72,7 +72,7 @@ std::u16string ToWide(std::string_view text, const char* from) {
         for (std::size_t i = 0; i < text.size(); ++i) wide[i] = static_cast<char16_t>(text[i]);
         return wide;
     }
-    std::string le = Converter("UTF-16LE", from).Convert(text, std::string_view("?\0", 2), 1);
+    std::string le = Converter("UTF-16LE", from).Convert(text, std::string_view("?\0", 2), unit);
     std::u16string out(le.size() / 2, u'\0');
     for (size_t i = 0; i < out.size(); ++i) {
         out[i] = static_cast<char16_t>(static_cast<unsigned char>(le[2 * i]) |
@@ -83,12 +83,16 @@ std::u16string ToWide(std::string_view text, const char* from) {
 
 }  // namespace
 
-std::u16string Cp932ToWide(std::string_view text) { return ToWide(text, "CP932"); }
+std::u16string Cp932ToWide(std::string_view text) {
+    return ToWide(text, "CP932", IconvConverter::kShiftJisCharacter);
+}
 
-std::u16string Utf8ToWide(std::string_view text) { return ToWide(text, "UTF-8"); }
+std::u16string Utf8ToWide(std::string_view text) { return ToWide(text, "UTF-8", 1); }
 
 std::string Utf8ToCp932(std::string_view text) { return Converter("CP932", "UTF-8").Convert(text, "?", 1); }
 
-std::string Cp932ToUtf8(std::string_view text) { return Converter("UTF-8", "CP932").Convert(text, "?", 1); }
+std::string Cp932ToUtf8(std::string_view text) {
+    return Converter("UTF-8", "CP932").Convert(text, "?", IconvConverter::kShiftJisCharacter);
+}
 
 }  // namespace mailcore

@@ -104,7 +104,10 @@ INSTANTIATE_TEST_SUITE_P(
              "ab", "ab"},
         Case{"ZeroByteEndsThatWordOnly", "=?shift-jis?B?" + Base64(BYTES("a\0b")) + "?=c", "ac", "ac"},
         Case{"BrokenJisGivesEmptyHeader", "=?ISO-2022-JP?B?" + Base64("\x1b$B$") + "?=", BYTES("\x1b$B$"),
-             ""}),
+             ""},
+        // Carrier emoji (rows 0x75, 0x76) have no CP932 character: one "?" each.
+        Case{"EmojiOneQuestionMarkEach", "=?ISO-2022-JP?B?" + Base64(BYTES("\x1b$B$\"uAv!$$\x1b(B")) + "?=",
+             BYTES("\x1b$B$\"uAv!$$\x1b(B"), kASjis + "??" + kISjis}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Unpadded words of every length decode completely, whatever the length modulo 12.

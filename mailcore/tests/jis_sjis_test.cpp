@@ -9,6 +9,7 @@
 
 #include "mailcore/tests/exact_buffer.h"
 #include "mailcore/tests/iconv_strict.h"
+#include "mailcore/wide_text.h"
 
 namespace mailcore {
 namespace {
@@ -62,7 +63,20 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"EscapeCutAfterParen", BYTES("ab\x1b("), BYTES("ab")},
         Case{"EscAsLastByte", BYTES("abc\x1b"), ""}, Case{"EscFollowedByOther", BYTES("abc\x1bNdef"), ""},
         Case{"OddByteAtEnd", BYTES("\x1b$B\x30\x21\x30"), ""},
-        Case{"OddByteBeforeEscape", BYTES("\x1b$B\x30\x21\x30\x1b(B"), ""}, Case{"Empty", "", ""}),
+        Case{"OddByteBeforeEscape", BYTES("\x1b$B\x30\x21\x30\x1b(B"), ""},
+        // Codes CP932 has no character for: one "?" each, never a lead and trail read as two.
+        Case{"CarrierEmojiRow75", BYTES("\x1b$B\x75\x21\x75\x7e\x1b(B"), "??"},
+        Case{"CarrierEmojiRow76TrailWouldBeKatakana", BYTES("\x1b$B\x76\x41\x1b(B"), "?"},
+        Case{"EmojiBetweenKanji", BYTES("\x1b$B\x30\x21\x76\x21\x30\x22\x1b(Bx"),
+             BYTES("\x88\x9f?\x88\xa0x")},
+        Case{"UnassignedCellOfRow2", BYTES("\x1b$B\x22\x2f\x1b(B"), "?"},
+        Case{"EmptyRows", BYTES("\x1b$B\x29\x21\x2e\x7e\x7d\x21\x7e\x7e\x1b(B"), "????"},
+        Case{"GapInLastIbmRow", BYTES("\x1b$B\x7c\x6e\x7c\x6f\x7c\x70\x7c\x71\x1b(B"),
+             BYTES("\xee\xec??\xee\xef")},
+        Case{"NecRow13Kept", BYTES("\x1b$B\x2d\x21\x1b(B"), BYTES("\x87\x40")},
+        Case{"NecSelectedIbmRowKept", BYTES("\x1b$B\x79\x21\x1b(B"), BYTES("\xed\x40")},
+        Case{"BytesOutsideTheGrid", BYTES("\x1b$B\x20\x21\x30\x7f\x00\x00\x1b(B"), "???"},
+        Case{"Empty", "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class SjisToJisCases : public ::testing::TestWithParam<Case> {};
@@ -117,10 +131,9 @@ TEST(JisToSjisGrid, AgreesWithIconvWhereBothAccept) {
     for (int row = 0x21; row <= 0x7E; ++row) {
         for (int cell = 0x21; cell <= 0x7E; ++cell) {
             const std::string ours = JisToSjis(Jis(row, cell));
-            ASSERT_EQ(ours.size(), 2u);
             const auto theirs = IconvStrict("CP932", "ISO-2022-JP", Jis(row, cell));
             if (!theirs) {
-                // Only codes JIS X 0208 leaves unassigned, where the arithmetic alone applies.
+                // Only codes JIS X 0208 leaves unassigned, where the arithmetic (or "?") alone applies.
                 EXPECT_FALSE(IconvStrict("UTF-8", "ISO-2022-JP", Jis(row, cell))) << std::hex << row << cell;
                 continue;
             }
@@ -129,6 +142,31 @@ TEST(JisToSjisGrid, AgreesWithIconvWhereBothAccept) {
         }
     }
     EXPECT_EQ(compared, 6879);  // every assigned code
+}
+
+// Every code gives one character on the host side: the arithmetic pair where glibc's CP932 reads it as
+// one, else a "?" (the carriers' emoji rows once gave "?" and a stray letter or half-width katakana).
+TEST(JisToSjisGrid, OneCharacterPerCodeThroughCp932) {
+    int held = 0;
+    for (int row = 0; row <= 0x7F; ++row) {
+        for (int cell = 0; cell <= 0x7F; ++cell) {
+            if (row == 0x1B || cell == 0x1B) continue;  // an ESC ends the run
+            const auto j1 = static_cast<std::uint8_t>(row);
+            const auto j2 = static_cast<std::uint8_t>(cell);
+            const CodePair pair = JisPairToSjis(j1, j2);
+            const std::string sjis{static_cast<char>(pair.first), static_cast<char>(pair.second)};
+            const auto utf16 = IconvStrict("UTF-16LE", "CP932", sjis);
+            const bool in_grid = row >= 0x21 && row <= 0x7E && cell >= 0x21 && cell <= 0x7E;
+            const bool cp932_has = in_grid && utf16 && utf16->size() == 2;
+            const std::string ours = JisToSjis(Jis(row, cell));
+            EXPECT_EQ(Cp932HoldsJis(j1, j2), cp932_has) << std::hex << row << ' ' << cell;
+            EXPECT_EQ(Cp932HoldsJis(j1 | 0x80, j2 | 0x80), cp932_has) << std::hex << row << ' ' << cell;
+            EXPECT_EQ(ours, cp932_has ? sjis : "?") << std::hex << row << ' ' << cell;
+            EXPECT_EQ(Cp932ToWide(ours).size(), 1u) << std::hex << row << ' ' << cell;
+            held += cp932_has;
+        }
+    }
+    EXPECT_EQ(held, 7336);  // JIS X 0208, NEC row 13 and the NEC-selected IBM rows
 }
 
 TEST(SjisToJisGrid, AgreesWithIconvWhereBothAccept) {
@@ -370,6 +408,7 @@ TEST(JisSjisRoundTrip, RandomJapaneseText) {
     auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
     for (int round = 0; round < 200; ++round) {
         std::string sjis;
+        std::string back;  // codes CP932 lacks come back as "?"
         const int length = static_cast<int>(next() % 200);
         for (int i = 0; i < length; ++i) {
             switch (next() % 3) {
@@ -377,14 +416,23 @@ TEST(JisSjisRoundTrip, RandomJapaneseText) {
                     sjis += static_cast<char>(0x20 + next() % 0x5F);
                     break;
                 default: {
-                    const CodePair s = JisPairToSjis(static_cast<std::uint8_t>(0x21 + next() % 94),
-                                                     static_cast<std::uint8_t>(0x21 + next() % 94));
+                    const auto j1 = static_cast<std::uint8_t>(0x21 + next() % 94);
+                    const auto j2 = static_cast<std::uint8_t>(0x21 + next() % 94);
+                    const CodePair s = JisPairToSjis(j1, j2);
                     sjis += static_cast<char>(s.first);
                     sjis += static_cast<char>(s.second);
+                    if (Cp932HoldsJis(j1, j2)) {
+                        back += static_cast<char>(s.first);
+                        back += static_cast<char>(s.second);
+                    } else {
+                        back += '?';
+                    }
+                    continue;
                 }
             }
+            back += sjis.back();
         }
-        EXPECT_EQ(JisToSjis(SjisToJis(sjis)), sjis);
+        EXPECT_EQ(JisToSjis(SjisToJis(sjis)), back);
     }
 }
 

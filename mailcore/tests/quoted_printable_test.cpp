@@ -71,6 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"KanjiRunUnclosedOddByte", "=1B$B0!$", BYTES("\x88\x9f")},
         Case{"KanjiRunEmpty", "a=1B$B=1B(Bb", "ab"},
         Case{"KanjiRunMasksHighBit", "=1B$B\xb0\xa1=1B(B", BYTES("\x88\x9f")},
+        Case{"KanjiRunEmojiOneQuestionMarkEach", "=1B$B0!uAv!=1B(B", BYTES("\x88\x9f??")},
         Case{"EqualsAtEndIsSoftBreak", "abc=", "abc"},
         Case{"EqualsAndOneCharacterAtEndKept", "abc=4", "abc=4"}, Case{"ZeroEndsText", "a=00b", "a"},
         Case{"Empty", "", ""}),

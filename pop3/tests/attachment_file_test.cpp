@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -159,6 +160,32 @@ TEST(TransferToFileTest, UuencodedWithoutEndGivesZero) {
     EXPECT_EQ(store.TransferToFile(1, dir.path().string(), nullptr), 0);
     EXPECT_EQ(store.GetFileSize(1), 0);
     EXPECT_EQ(EntryCount(dir.path()), 0u);
+}
+
+// Old mail loses the blanks at line ends: a uuencoded file written with blanks for zero bits comes with
+// lines shorter than their counts, and must still be saved whole (it once lost bytes mid-file).
+TEST(TransferToFileTest, UuencodedLinesWithTrailingBlanksStripped) {
+    std::mt19937 rng(251141);
+    std::string data(4500 + 17, '\0');
+    for (char& c : data) c = static_cast<char>(rng());
+    for (std::size_t end = 45; end <= data.size(); end += 45)
+        data[end - 1 - rng() % 3] = data[end - 1] = '\0';
+    data.back() = '\0';
+    std::string lines;
+    std::istringstream in(testing::UuLines(data));
+    for (std::string line; std::getline(in, line);) {
+        line.pop_back();  // CR
+        std::replace(line.begin() + 1, line.end(), '`', ' ');
+        line.erase(line.find_last_not_of(' ') + 1);
+        if (!line.empty()) lines += line + "\r\n";
+    }
+    ASSERT_LT(lines.size(), data.size() / 45 * 63);  // characters were lost
+    TempDir dir;
+    MessageStore store;
+    ASSERT_TRUE(store.Make("Subject: x\r\n\r\nbody\r\nbegin 644 a.bin\r\n" + lines + "end\r\n.\r\n"));
+    EXPECT_EQ(store.GetFileSize(1), static_cast<std::int32_t>(data.size()));
+    EXPECT_EQ(store.TransferToFile(1, dir.path().string(), nullptr), 1);
+    EXPECT_EQ(ReadFile(dir.path() / "a.bin"), data);
 }
 
 TEST(WriteFileInDirectoryTest, KeepExistingNumbersTheNewFile) {

@@ -98,5 +98,55 @@ TEST(MessageMethodsTest, TransferToFileIntoAJapaneseDirectoryName) {
     fs::remove_all(root);
 }
 
+// Carrier emoji sit in JIS rows 0x75 and 0x76, which CP932 lacks: each becomes exactly one "?" in the
+// UTF-16 getters, wherever the text comes from (it once gave "?" and a stray letter or half-width kana).
+struct EmojiCase {
+    const char* name;
+    std::string message;
+    bool in_subject;  // else in the body
+};
+
+void PrintTo(const EmojiCase& c, std::ostream* os) { *os << c.name; }
+
+// 亜, two emoji codes, あ.
+const std::string kEmojiJis = "\x1b$B0!uAv!$\"\x1b(B";
+
+class EmojiTest : public ::testing::TestWithParam<EmojiCase> {};
+
+TEST_P(EmojiTest, OneQuestionMarkPerCharacter) {
+    MessageMethods m;
+    std::int32_t pVal = 0;
+    m.MakeData(&GetParam().message, &pVal);
+    ASSERT_EQ(pVal, 1);
+    std::u16string text;
+    if (GetParam().in_subject) {
+        m.GetSubject(&text);
+        EXPECT_EQ(text, u"\u4e9c??\u3042");
+    } else {
+        m.GetBody(&text);
+        EXPECT_EQ(text, u"\u4e9c??\u3042\r\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EmojiTest,
+    ::testing::Values(
+        EmojiCase{
+            "EncodedWordSubject",
+            testing::Message({"MIME-Version: 1.0",
+                              "Subject: =?ISO-2022-JP?B?" + testing::Base64(kEmojiJis) + "?=", "", "x"}),
+            true},
+        EmojiCase{"SevenBitBody", testing::Message({"Subject: s", "", kEmojiJis}), false},
+        EmojiCase{
+            "QuotedPrintableKanjiRun",
+            testing::Message({"Subject: s", "MIME-Version: 1.0",
+                              "Content-Transfer-Encoding: quoted-printable", "", "=1B$B0!uAv!$\"=1B(B"}),
+            false},
+        EmojiCase{"Base64Body",
+                  testing::Message({"Subject: s", "MIME-Version: 1.0", "Content-Transfer-Encoding: base64",
+                                    "", testing::Base64(kEmojiJis + "\r\n")}),
+                  false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace inlark
