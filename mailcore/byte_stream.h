@@ -76,7 +76,8 @@ class ByteStream {
 
     // Resolves and connects; the wait for the connection to come up ends at `deadline` (the name look-up is
     // the system's and not bounded by it). Any previous connection is closed first.
-    [[nodiscard]] virtual StreamStatus Connect(const Endpoint& endpoint, StreamClock::time_point deadline) = 0;
+    [[nodiscard]] virtual StreamStatus Connect(const Endpoint& endpoint,
+                                               StreamClock::time_point deadline) = 0;
 
     // Never waits. Reads up to `size` bytes into `buffer`: `received` > 0 with success; `received` 0 with
     // success means nothing is there yet (wait for kRead); Closed when the peer ended the stream.
