@@ -29,7 +29,19 @@ void Pop3Engine::ClearResults() {
     count_ = 0;
 }
 
-bool Pop3Engine::Positive(const std::string& line) { return Exchange(line) && IsPositive(LastReply()); }
+bool Pop3Engine::Positive(const std::string& line) {
+    if (!Exchange(line)) return false;
+    if (IsPositive(LastReply())) return true;
+    RecordReplyFailure(LastReply().starts_with("-ERR") ? mailcore::FailureKind::NegativeReply
+                                                       : mailcore::FailureKind::MalformedReply,
+                       LastReply(), mailcore::CommandDetail(line));
+    return false;
+}
+
+bool Pop3Engine::Malformed(const std::string& line) {
+    RecordReplyFailure(mailcore::FailureKind::MalformedReply, LastReply(), mailcore::CommandDetail(line));
+    return false;
+}
 
 std::int32_t Pop3Engine::Simple(std::string line) {
     return Execute([this, line = std::move(line)] { return Positive(line); });
@@ -62,9 +74,10 @@ std::int32_t Pop3Engine::Pass(const std::string& password) {
 std::int32_t Pop3Engine::Stat() {
     return Execute(
         [this] {
-            if (!Positive(CommandLine(Pop3Word::kStat))) return false;
+            const std::string line = CommandLine(Pop3Word::kStat);
+            if (!Positive(line)) return false;
             auto entry = ParseTwoNumbers(LastReply());
-            if (!entry) return false;
+            if (!entry) return Malformed(line);
             sizes_.assign(1, *entry);
             count_ = 1;
             return true;
@@ -77,9 +90,10 @@ std::int32_t Pop3Engine::List(std::int32_t lNo) {
     if (lNo == 0) return Execute([this] { return ReadListing(Pop3Word::kList); }, true);
     return Execute(
         [this, lNo] {
-            if (!Positive(CommandLine(Pop3Word::kList, lNo))) return false;
+            const std::string line = CommandLine(Pop3Word::kList, lNo);
+            if (!Positive(line)) return false;
             auto entry = ParseTwoNumbers(LastReply());
-            if (!entry) return false;
+            if (!entry) return Malformed(line);
             sizes_.assign(1, *entry);
             count_ = 1;
             return true;
@@ -102,9 +116,10 @@ std::int32_t Pop3Engine::Uidl(std::int32_t lNo) {
     if (lNo == 0) return Execute([this] { return ReadListing(Pop3Word::kUidl); }, true);
     return Execute(
         [this, lNo] {
-            if (!Positive(CommandLine(Pop3Word::kUidl, lNo))) return false;
+            const std::string line = CommandLine(Pop3Word::kUidl, lNo);
+            if (!Positive(line)) return false;
             auto entry = ParseNumberAndId(LastReply());
-            if (!entry) return false;
+            if (!entry) return Malformed(line);
             ids_.assign(1, std::move(*entry));
             count_ = 1;
             return true;
@@ -142,20 +157,34 @@ std::int32_t Pop3Engine::Quit() {
 }
 
 bool Pop3Engine::ReadListing(Pop3Word word) {
+    const std::string command = CommandLine(word);
+    const std::string detail = mailcore::CommandDetail(command);
     std::string line;
-    if (Transport().SendText(CommandLine(word)) <= 0 || !Transport().ReadReply(line, ReplyMode::OneLine)) {
+    if (Transport().SendText(command) <= 0 || !Transport().ReadReply(line, ReplyMode::OneLine)) {
+        RecordTransportFailure(detail);
         SetLastReply({});
         return false;
     }
     SetLastReply(line);
-    if (!IsPositive(line)) return false;
+    if (!IsPositive(line)) {
+        RecordReplyFailure(line.starts_with("-ERR") ? mailcore::FailureKind::NegativeReply
+                                                    : mailcore::FailureKind::MalformedReply,
+                           line, detail);
+        return false;
+    }
     // The whole listing is held to the reply limit too, so a server that never ends it cannot make the
     // list grow without bound.
     std::size_t total = line.size();
     for (;;) {
-        if (!Transport().ReadReply(line, ReplyMode::OneLine)) return false;
+        if (!Transport().ReadReply(line, ReplyMode::OneLine)) {
+            RecordTransportFailure(detail);
+            return false;
+        }
         total += line.size();
-        if (total >= Socket().ReplyLimit()) return false;
+        if (total >= Socket().ReplyLimit()) {
+            RecordFailure({mailcore::FailureKind::ReplyTooLong, 0, {}, detail});
+            return false;
+        }
         if (IsEndLine(line)) break;
         if (word == Pop3Word::kList) {
             sizes_.push_back(ParseSizeLine(line));
@@ -170,7 +199,10 @@ bool Pop3Engine::ReadListing(Pop3Word word) {
 bool Pop3Engine::Retrieve(const std::string& line) {
     if (!Positive(line)) return false;
     std::string text;
-    if (!Transport().ReadReply(text, ReplyMode::UntilTerminator, kEndOfMessage)) return false;
+    if (!Transport().ReadReply(text, ReplyMode::UntilTerminator, kEndOfMessage)) {
+        RecordTransportFailure(mailcore::CommandDetail(line));
+        return false;
+    }
     mailcore::DotUnstuff(text);
     retrieved_ = std::move(text);
     count_ = ClampedSize(retrieved_.size());
