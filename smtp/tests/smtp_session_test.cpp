@@ -13,27 +13,32 @@ namespace {
 
 using testing::ElementsAre;
 
-// Answers from a list; a missing answer is a failed read.
-class FakeTransport : public SmtpTransport {
+// Answers from a list; a missing answer is a failed read (time-out).
+class FakeTransport : public mailcore::LineTransport {
   public:
     explicit FakeTransport(std::vector<std::optional<std::string>> replies)
         : replies_(replies.begin(), replies.end()) {}
-    bool Send(std::string_view text) override {
+    std::int32_t SendText(std::string_view text) override {
         sent.emplace_back(text);
+        return static_cast<std::int32_t>(text.size());
+    }
+    bool ReadReply(std::string& reply, mailcore::ReplyMode, std::string_view, std::size_t) override {
+        failure_ = {};
+        if (replies_.empty() || !replies_.front()) {
+            if (!replies_.empty()) replies_.pop_front();
+            failure_.kind = mailcore::FailureKind::TimedOut;
+            return false;
+        }
+        reply = *replies_.front();
+        replies_.pop_front();
         return true;
     }
-    std::optional<std::string> ReadLine() override { return Next(); }
-    std::optional<std::string> ReadFinalLine() override { return Next(); }
+    const mailcore::Failure& LastFailure() const override { return failure_; }
     std::vector<std::string> sent;
 
   private:
-    std::optional<std::string> Next() {
-        if (replies_.empty()) return std::nullopt;
-        auto reply = replies_.front();
-        replies_.pop_front();
-        return reply;
-    }
     std::deque<std::optional<std::string>> replies_;
+    mailcore::Failure failure_;
 };
 
 OneShotMail Mail() {
