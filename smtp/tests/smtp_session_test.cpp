@@ -50,6 +50,13 @@ OneShotMail Mail() {
     return mail;
 }
 
+TEST(RunSendStepsTest, UnansweredQuitAfterAcceptanceIsNoFailure) {
+    FakeTransport t({"250 hello\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "250 queued\r\n"});
+    mailcore::Failure failure{mailcore::FailureKind::Internal, 0, {}, "stale"};
+    EXPECT_EQ(RunSendSteps(t, Mail(), &failure), kSendOk);
+    EXPECT_FALSE(failure.IsFailure());
+}
+
 TEST(RunSendStepsTest, ExactConversation) {
     FakeTransport t(
         {"250 hello\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "250 queued\r\n", "221 bye\r\n"});
@@ -69,6 +76,7 @@ struct StatusCase {
     std::vector<std::optional<std::string>> replies;
     std::int32_t status;
     size_t commands_sent;
+    std::string failure;  // FailureText of the send's record
 };
 
 // Test names carry the row; no byte dump of the row itself.
@@ -78,24 +86,38 @@ class SendStatusTest : public testing::TestWithParam<StatusCase> {};
 
 TEST_P(SendStatusTest, StopsWithItsCodeAndNoQuit) {
     FakeTransport t(GetParam().replies);
-    EXPECT_EQ(RunSendSteps(t, Mail()), GetParam().status);
+    mailcore::Failure failure;
+    EXPECT_EQ(RunSendSteps(t, Mail(), &failure), GetParam().status);
     EXPECT_EQ(t.sent.size(), GetParam().commands_sent);
+    EXPECT_EQ(mailcore::FailureText(failure), GetParam().failure);
     for (const std::string& sent : t.sent) EXPECT_NE(sent, "QUIT\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Codes, SendStatusTest,
     testing::Values(
-        StatusCase{"HeloRefused", {"500 no\r\n"}, kSendHeloRefused, 1},
-        StatusCase{"HeloUnanswered", {std::nullopt}, kSendHeloRefused, 1},
-        StatusCase{"MailRefused", {"250 ok\r\n", "550 no\r\n"}, kSendMailRefused, 2},
-        StatusCase{"RcptRefused", {"250 ok\r\n", "250 ok\r\n", "550 no\r\n"}, kSendRcptRefused, 3},
-        StatusCase{
-            "DataRefused", {"250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "554 no\r\n"}, kSendDataRefused, 4},
+        StatusCase{"HeloRefused", {"500 no\r\n"}, kSendHeloRefused, 1, "HELO: negative reply: 500 no"},
+        StatusCase{"HeloUnanswered", {std::nullopt}, kSendHeloRefused, 1, "HELO: timed out"},
+        StatusCase{"MailRefused",
+                   {"250 ok\r\n", "550 no\r\n"},
+                   kSendMailRefused,
+                   2,
+                   "MAIL FROM: negative reply: 550 no"},
+        StatusCase{"RcptMalformed",
+                   {"250 ok\r\n", "250 ok\r\n", "5x0 no\r\n"},
+                   kSendRcptRefused,
+                   3,
+                   "RCPT TO: malformed reply: 5x0 no"},
+        StatusCase{"DataRefused",
+                   {"250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "554 no\r\n"},
+                   kSendDataRefused,
+                   4,
+                   "DATA: negative reply: 554 no"},
         StatusCase{"MessageRefused",
                    {"250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "552 too big\r\n"},
                    kSendDataRefused,
-                   5}),
+                   5,
+                   "message: negative reply: 552 too big"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(RunListCommandTest, EhloFillsLines) {
