@@ -53,7 +53,7 @@ OneShotMail Mail() {
 TEST(RunSendStepsTest, UnansweredQuitAfterAcceptanceIsNoFailure) {
     FakeTransport t({"250 hello\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "250 queued\r\n"});
     mailcore::Failure failure{mailcore::FailureKind::Internal, 0, {}, "stale"};
-    EXPECT_EQ(RunSendSteps(t, Mail(), &failure), kSendOk);
+    EXPECT_EQ(RunSendSteps(t, Mail(), nullptr, &failure), kSendOk);
     EXPECT_FALSE(failure.IsFailure());
 }
 
@@ -87,7 +87,7 @@ class SendStatusTest : public testing::TestWithParam<StatusCase> {};
 TEST_P(SendStatusTest, StopsWithItsCodeAndNoQuit) {
     FakeTransport t(GetParam().replies);
     mailcore::Failure failure;
-    EXPECT_EQ(RunSendSteps(t, Mail(), &failure), GetParam().status);
+    EXPECT_EQ(RunSendSteps(t, Mail(), nullptr, &failure), GetParam().status);
     EXPECT_EQ(t.sent.size(), GetParam().commands_sent);
     EXPECT_EQ(mailcore::FailureText(failure), GetParam().failure);
     for (const std::string& sent : t.sent) EXPECT_NE(sent, "QUIT\r\n");
