@@ -1,11 +1,13 @@
 #pragma once
-// The seam between the protocol engines and the connection: a protocol state machine sends lines and
-// reads replies through this interface only, so it does not care what carries the bytes.
+// The seam between the protocol engines and the connection: the POP3 and SMTP state machines send lines and
+// read replies through this interface only, so they do not care what carries the bytes.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "mailcore/failure.h"
 
 namespace mailcore {
 
@@ -16,6 +18,9 @@ enum class ReplyMode : std::int32_t {
     // Ends with a complete line of more than 3 bytes whose first byte is neither space nor TAB and whose
     // fourth byte is a space: a POP3 positive reply or a final SMTP reply line.
     UntilFinalLine = 2,
+    // As UntilFinalLine, and also ends with a complete line that begins with "-ERR": a POP3 greeting that
+    // refuses the session is known at once instead of after the time-out.
+    UntilFinalOrRefusal = 3,
 };
 
 class LineTransport {
@@ -31,6 +36,10 @@ class LineTransport {
     // what arrived, as such a buffer would; with capacity 0 a failure leaves `reply` empty.
     [[nodiscard]] virtual bool ReadReply(std::string& reply, ReplyMode mode, std::string_view terminator = {},
                                          std::size_t capacity = 0) = 0;
+
+    // Why the last SendText or ReadReply failed (kind None after a success): TimedOut, Closed, Cancelled,
+    // ReplyTooLong, NotConnected or Io. The detail and reply are left to the engine, which knows the command.
+    [[nodiscard]] virtual const Failure& LastFailure() const = 0;
 };
 
 }  // namespace mailcore

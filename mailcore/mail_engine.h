@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,10 @@ inline constexpr std::int32_t kResultAlreadyConnected = ToInt(ResultCode::Alread
 // the caller slip in protocol commands of their own.
 [[nodiscard]] bool FitsOnCommandLine(std::string_view text);
 
+// How a command line is named in a failure record: the line without its end, but a password command
+// ("PASS secret") as its word alone.
+[[nodiscard]] std::string CommandDetail(std::string_view line);
+
 class MailEngine {
   public:
     enum class Resolution { kByName, kByAddress, kEither };
@@ -40,6 +45,8 @@ class MailEngine {
     static constexpr std::chrono::milliseconds kDefaultDisconnectWait{30000};
 
     MailEngine() = default;
+    // Over `stream` instead of plain TCP (a test's scripted fake, a TLS stream).
+    explicit MailEngine(std::unique_ptr<ByteStream> stream) : socket_(std::move(stream)) {}
     // Derived engines call Disconnect in their own destructor, so no worker runs into a half-destroyed
     // object.
     virtual ~MailEngine();
@@ -72,6 +79,7 @@ class MailEngine {
     const std::string& LastReply() const { return lastReply_; }
     MailSocket& Socket() { return socket_; }
     // Why the last command or connect failed; kind None after a success. Only read while no worker runs.
+    // The detail names the command ("RETR 3", "PASS" without its text, "connect host:port", "greeting").
     const Failure& LastFailure() const { return failure_; }
 
   protected:
@@ -84,14 +92,20 @@ class MailEngine {
     [[nodiscard]] std::int32_t Execute(Command command, bool clearFirst = false);
 
     LineTransport& Transport() { return socket_; }
-    // Sends `line` and reads one status line into the last reply. False when either failed.
+    // Sends `line` and reads one status line into the last reply. False when either failed, with the
+    // transport's failure recorded under the command's name.
     [[nodiscard]] bool Exchange(std::string_view line);
-    [[nodiscard]] bool ReadStatusLine();
+    // A failure is recorded with `detail`.
+    [[nodiscard]] bool ReadStatusLine(std::string_view detail = {});
     // Stores a status line read some other way; a line too long for the buffer is not kept.
     void SetLastReply(std::string_view line);
     // Ends the connection from inside a command (after a farewell such as QUIT).
     void CloseConnection();
     void RecordFailure(Failure failure) { failure_ = std::move(failure); }
+    // The transport's last failure, under `detail`.
+    void RecordTransportFailure(std::string detail);
+    // A reply that was read but says no or makes no sense; `reply` is kept without its line end.
+    void RecordReplyFailure(FailureKind kind, std::string_view reply, std::string detail);
     void ClearFailure() { failure_ = {}; }
 
   private:

@@ -1,26 +1,18 @@
 #include "mailcore/mail_socket.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/ioctl.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstring>
 
 #include "mailcore/large_buffer.h"
+#include "mailcore/tcp_stream.h"
 
 namespace mailcore {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = StreamClock;
 
 // Bytes taken from the kernel per receive call; replies are still cut at their own line ends.
 constexpr std::size_t kReadChunk = 64 * 1024;
@@ -29,32 +21,12 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kBulkChunk = 256 * 1024;
 constexpr std::size_t kBulkThreshold = 64 * 1024;
 
-Clock::time_point DeadlineAfter(std::int32_t ms) {
-    return Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
-}
-
-socklen_t AddressLength(const sockaddr_storage& address) {
-    return address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-}
-
-// Numeric IPv4 (or, beyond the original, IPv6) text to an address.
-bool ParseNumeric(const std::string& text, sockaddr_storage& address) {
-    address = {};
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-    if (::inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
-        v4->sin_family = AF_INET;
-        return true;
-    }
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-    if (::inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) == 1) {
-        v6->sin6_family = AF_INET6;
-        return true;
-    }
-    return false;
-}
-
 bool EndsWith(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool IsFinalLine(std::string_view line) {
+    return line.size() > 3 && line[0] != ' ' && line[0] != '\t' && line[3] == ' ';
 }
 
 bool EndsReply(ReplyMode mode, std::string_view reply, std::string_view line, std::string_view terminator) {
@@ -62,7 +34,9 @@ bool EndsReply(ReplyMode mode, std::string_view reply, std::string_view line, st
         case ReplyMode::OneLine:
             return true;
         case ReplyMode::UntilFinalLine:
-            return line.size() > 3 && line[0] != ' ' && line[0] != '\t' && line[3] == ' ';
+            return IsFinalLine(line);
+        case ReplyMode::UntilFinalOrRefusal:
+            return IsFinalLine(line) || line.starts_with("-ERR");
         case ReplyMode::UntilTerminator:
             if (EndsWith(reply, terminator)) return true;
             // An empty message is its end line alone: without this a POP3 "+OK" for a message of zero
@@ -95,156 +69,98 @@ void DotUnstuff(std::string& text) {
     text.resize(write + text.size() - read);
 }
 
-MailSocket::Resolver MailSocket::SystemResolver() {
-    Resolver resolver;
-    resolver.lookUp = [](const std::string& host) {
-        std::vector<sockaddr_storage> out;
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* list = nullptr;
-        if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0) return out;
-        for (addrinfo* a = list; a != nullptr; a = a->ai_next) {
-            if (a->ai_family != AF_INET && a->ai_family != AF_INET6) continue;
-            sockaddr_storage address{};
-            std::memcpy(&address, a->ai_addr, std::min<std::size_t>(a->ai_addrlen, sizeof address));
-            out.push_back(address);
-        }
-        ::freeaddrinfo(list);
-        return out;
-    };
-    resolver.hasReverseEntry = [](const sockaddr_storage& address) {
-        char name[NI_MAXHOST];
-        return ::getnameinfo(reinterpret_cast<const sockaddr*>(&address), AddressLength(address), name,
-                             sizeof name, nullptr, 0, NI_NAMEREQD) == 0;
-    };
-    return resolver;
+MailSocket::MailSocket() {
+    auto tcp = std::make_unique<TcpStream>();
+    tcp_ = tcp.get();
+    stream_ = std::move(tcp);
 }
 
-MailSocket::MailSocket() : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), resolver_(SystemResolver()) {}
+MailSocket::MailSocket(std::unique_ptr<ByteStream> stream) : stream_(std::move(stream)) {}
 
 MailSocket::~MailSocket() = default;
 
+void MailSocket::SetResolver(Resolver resolver) {
+    if (tcp_ != nullptr) tcp_->SetResolver(std::move(resolver));
+}
+
 std::int32_t MailSocket::Open() {
     Close();
-    if (!wake_) wake_ = UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    return wake_ ? 1 : 0;
+    return stream_->Open() ? 1 : 0;
 }
 
 void MailSocket::Close() {
-    Cancel();
-    fd_.Reset();
+    stream_->Close();
     std::string().swap(readAhead_);
     readLen_ = 0;
     readPos_ = 0;
-    if (wake_) {
-        std::uint64_t count;
-        while (::read(wake_.get(), &count, sizeof count) > 0) {
-        }
-    }
-    abort_.store(0, std::memory_order_release);
 }
 
 std::int32_t MailSocket::Cancel() {
-    abort_.store(1, std::memory_order_release);
-    if (wake_) {
-        std::uint64_t one = 1;
-        // Only fails when the counter is near overflow, and then it is readable anyway.
-        [[maybe_unused]] ssize_t n = ::write(wake_.get(), &one, sizeof one);
-    }
+    stream_->Cancel();
     return 0;
 }
 
-int MailSocket::Wait(short events, std::int32_t timeoutMs) {
-    auto deadline = DeadlineAfter(timeoutMs);
-    for (;;) {
-        if (Aborted()) return -1;
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd fds[2] = {{fd_.get(), events, 0}, {wake_.get(), POLLIN, 0}};
-        int n = ::poll(fds, wake_ ? 2 : 1, static_cast<int>(std::clamp<long long>(left, 0, INT_MAX)));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (Aborted() || (wake_ && fds[1].revents != 0)) return -1;
-        if (fds[0].revents != 0) return 1;
-        if (left <= 0) return 0;
-    }
+void MailSocket::DiscardReadAhead() {
+    readLen_ = 0;
+    readPos_ = 0;
+}
+
+void MailSocket::Record(StreamStatus status) {
+    failure_ = {};
+    failure_.kind = status.kind;
+    failure_.systemError = status.systemError;
 }
 
 std::int32_t MailSocket::ConnectToName(const std::string& host, std::int32_t port) {
-    std::vector<sockaddr_storage> addresses =
-        resolver_.lookUp ? resolver_.lookUp(host) : std::vector<sockaddr_storage>{};
-    auto pick =
-        std::find_if(addresses.begin(), addresses.end(), [](auto& a) { return a.ss_family == AF_INET; });
-    if (pick == addresses.end()) {
-        pick =
-            std::find_if(addresses.begin(), addresses.end(), [](auto& a) { return a.ss_family == AF_INET6; });
-    }
-    if (pick == addresses.end()) return -1;
-    return ConnectTo(*pick, port);
+    return Connect({host, port, AddressRule::kName});
 }
 
 std::int32_t MailSocket::ConnectToAddress(const std::string& address, std::int32_t port) {
-    sockaddr_storage numeric;
-    if (!ParseNumeric(address, numeric)) return -1;
-    if (!resolver_.hasReverseEntry || !resolver_.hasReverseEntry(numeric)) return -1;
-    return ConnectTo(numeric, port);
+    return Connect({address, port, AddressRule::kAddress});
 }
 
 std::int32_t MailSocket::ConnectToEither(const std::string& text, std::int32_t port) {
-    sockaddr_storage numeric;
-    return ParseNumeric(text, numeric) ? ConnectToAddress(text, port) : ConnectToName(text, port);
+    return Connect({text, port, AddressRule::kEither});
 }
 
-std::int32_t MailSocket::ConnectTo(const sockaddr_storage& target, std::int32_t port) {
-    fd_.Reset();
-    readLen_ = 0;
-    readPos_ = 0;
-    if (port < 1 || port > 65535 || Aborted()) return 0;
-    sockaddr_storage address = target;
-    if (address.ss_family == AF_INET) {
-        reinterpret_cast<sockaddr_in*>(&address)->sin_port = htons(static_cast<std::uint16_t>(port));
-    } else {
-        reinterpret_cast<sockaddr_in6*>(&address)->sin6_port = htons(static_cast<std::uint16_t>(port));
-    }
-    fd_ = UniqueFd(::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!fd_) return 0;
-    // Commands go out as single writes and wait for their reply: Nagle would only add delay.
-    int one = 1;
-    ::setsockopt(fd_.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    if (::connect(fd_.get(), reinterpret_cast<const sockaddr*>(&address), AddressLength(address)) == 0)
-        return 1;
-    if (errno != EINPROGRESS || Wait(POLLOUT, sendTimeoutMs_) != 1) {
-        fd_.Reset();
-        return 0;
-    }
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(fd_.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
-        fd_.Reset();
-        return 0;
-    }
-    return 1;
+std::int32_t MailSocket::Connect(const Endpoint& endpoint) {
+    DiscardReadAhead();
+    StreamStatus status =
+        stream_->Connect(endpoint, Clock::now() + std::chrono::milliseconds(std::max(sendTimeoutMs_, 0)));
+    Record(status);
+    if (status.Ok()) return 1;
+    failure_.detail = "connect " + EndpointText(endpoint);
+    return status.kind == FailureKind::Resolve ? -1 : 0;
 }
 
 std::int32_t MailSocket::SendText(std::string_view text) {
-    if (!fd_) return -1;
+    failure_ = {};
+    if (!stream_->IsConnected()) {
+        Record({FailureKind::NotConnected});
+        return -1;
+    }
     if (observer_) observer_(text);
     std::size_t sent = 0;
     while (sent < text.size()) {
         std::size_t end = sent + std::min(sendChunkSize_, text.size() - sent);
         while (sent < end) {
-            if (Aborted()) return -1;
-            ssize_t n = ::send(fd_.get(), text.data() + sent, end - sent, MSG_NOSIGNAL);
-            if (n > 0) {
-                sent += static_cast<std::size_t>(n);
-                continue;
+            if (Aborted()) {
+                Record({FailureKind::Cancelled});
+                return -1;
             }
-            if (n == 0) return 0;
-            if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-            if (Wait(POLLOUT, sendTimeoutMs_) != 1) return -1;
+            std::size_t n = 0;
+            StreamStatus status = stream_->Write(text.data() + sent, end - sent, n);
+            if (!status.Ok()) {
+                Record(status);
+                return -1;
+            }
+            sent += n;
+            if (n > 0) continue;
+            status = stream_->Wait(ByteStream::Direction::kWrite, sendTimeoutMs_);
+            if (!status.Ok()) {
+                Record(status);
+                return -1;
+            }
         }
     }
     return static_cast<std::int32_t>(std::min<std::size_t>(text.size(), INT32_MAX));
@@ -254,15 +170,17 @@ int MailSocket::ReceiveBulk(std::string& reply, std::string_view terminator, std
     // A terminator that ends with LF ends the reply at its first occurrence, wherever the line ends fall,
     // so the data can go straight into the reply and be searched there.
     const std::size_t old = reply.size();
-    int waiting = 0;
-    if (::ioctl(fd_.get(), FIONREAD, &waiting) != 0) waiting = 0;
-    const std::size_t chunk = std::clamp<std::size_t>(static_cast<std::size_t>(waiting), 4096, kBulkChunk);
+    const std::size_t chunk = std::clamp<std::size_t>(stream_->Pending(), 4096, kBulkChunk);
     if (reply.capacity() - old < chunk) ReserveLarge(reply, std::max(reply.capacity() * 2, old + chunk));
     reply.resize(old + chunk);
-    ssize_t n = ::recv(fd_.get(), reply.data() + old, chunk, 0);
-    reply.resize(old + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-    if (n == 0) return -1;  // the peer closed the connection
-    if (n < 0) return errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    std::size_t n = 0;
+    StreamStatus status = stream_->Read(reply.data() + old, chunk, n);
+    reply.resize(old + n);
+    if (!status.Ok()) {
+        Record(status);
+        return -1;
+    }
+    if (n == 0) return 0;
     std::string_view data = reply;
     std::size_t end = std::string_view::npos;
     const std::string_view endLine = terminator.substr(2);
@@ -273,8 +191,11 @@ int MailSocket::ReceiveBulk(std::string& reply, std::string_view terminator, std
         std::size_t at = data.find(terminator, from);
         if (at != std::string_view::npos) end = at + terminator.size();
     }
-    if (end == std::string_view::npos) return reply.size() >= limit ? -1 : 2;
-    if (end >= limit) return -1;
+    if (end == std::string_view::npos ? reply.size() >= limit : end >= limit) {
+        Record({FailureKind::ReplyTooLong});
+        return -1;
+    }
+    if (end == std::string_view::npos) return 2;
     readAhead_.assign(data.substr(end));
     readLen_ = readAhead_.size();
     readPos_ = 0;
@@ -291,14 +212,21 @@ bool MailSocket::Fail(std::string& reply, std::size_t capacity) {
     return false;
 }
 
+bool MailSocket::Fail(std::string& reply, std::size_t capacity, StreamStatus status) {
+    Record(status);
+    return Fail(reply, capacity);
+}
+
 bool MailSocket::ReadReply(std::string& reply, ReplyMode mode, std::string_view terminator,
                            std::size_t capacity) {
+    failure_ = {};
     reply.clear();
     const std::size_t limit = capacity > 0 ? capacity - 1 : replyLimit_;
     std::size_t lineStart = 0;
     auto lastData = Clock::now();
     for (;;) {
-        if (!fd_ || Aborted()) return Fail(reply, capacity);
+        if (!stream_->IsConnected()) return Fail(reply, capacity, {FailureKind::NotConnected});
+        if (Aborted()) return Fail(reply, capacity, {FailureKind::Cancelled});
         if (readPos_ < readLen_) {
             const char* begin = readAhead_.data() + readPos_;
             const std::size_t available = readLen_ - readPos_;
@@ -307,7 +235,7 @@ bool MailSocket::ReadReply(std::string& reply, ReplyMode mode, std::string_view 
             readPos_ += take;
             if (reply.size() + take >= limit) {
                 reply.append(begin, std::min(take, limit - std::min(limit, reply.size())));
-                return Fail(reply, capacity);
+                return Fail(reply, capacity, {FailureKind::ReplyTooLong});
             }
             reply.append(begin, take);
             if (lf == nullptr) continue;
@@ -321,7 +249,9 @@ bool MailSocket::ReadReply(std::string& reply, ReplyMode mode, std::string_view 
         }
         auto silence = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastData).count();
         auto left = static_cast<std::int32_t>(std::max<long long>(receiveTimeoutMs_ - silence, 0));
-        if (Wait(POLLIN, left) != 1) return Fail(reply, capacity);
+        if (StreamStatus waited = stream_->Wait(ByteStream::Direction::kRead, left); !waited.Ok()) {
+            return Fail(reply, capacity, waited);
+        }
         if (mode == ReplyMode::UntilTerminator && capacity == 0 && terminator.size() > 2 &&
             terminator.back() == '\n' && reply.size() >= kBulkThreshold) {
             int done = ReceiveBulk(reply, terminator, limit);
@@ -333,18 +263,18 @@ bool MailSocket::ReadReply(std::string& reply, ReplyMode mode, std::string_view 
             if (done == 2) lastData = Clock::now();
             continue;
         }
-        // The storage keeps its size, so a receive never pays for clearing it first.
+        // The storage keeps its size, so a read never pays for clearing it first.
         if (readAhead_.size() < kReadChunk) readAhead_.resize(kReadChunk);
         readLen_ = 0;
         readPos_ = 0;
-        ssize_t n = ::recv(fd_.get(), readAhead_.data(), kReadChunk, 0);
-        if (n > 0) {
-            readLen_ = static_cast<std::size_t>(n);
-            lastData = Clock::now();
-            continue;
+        std::size_t n = 0;
+        if (StreamStatus read = stream_->Read(readAhead_.data(), kReadChunk, n); !read.Ok()) {
+            return Fail(reply, capacity, read);
         }
-        if (n == 0) return Fail(reply, capacity);  // the peer closed the connection
-        if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return Fail(reply, capacity);
+        if (n > 0) {
+            readLen_ = n;
+            lastData = Clock::now();
+        }
     }
 }
 

@@ -1,26 +1,25 @@
 #pragma once
-// One TCP connection of a mail protocol engine: name look-up, connect, sending command text in chunks and
-// reading replies line by line with time-outs and cancellation.
+// The line reader of a mail protocol engine over a byte stream (plain TCP unless another is given): connect,
+// sending command text in chunks and reading replies line by line with time-outs and cancellation. Every
+// failure is kept as a Failure record until the next operation.
 //
 // Time-out scopes: the receive time-out bounds the silence between two pieces of data while a reply is
-// read, not the whole reply; the send time-out bounds each wait for room in the send buffer and the wait
-// for a connect to complete.
+// read, not the whole reply; the send time-out bounds each wait for room to send and the wait for a
+// connect to complete.
 //
 // Threads: one thread at a time uses the socket. Cancel may be called from any other thread; Close only
 // when no other thread is inside the socket.
 
-#include <sys/socket.h>
-
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "mailcore/byte_stream.h"
+#include "mailcore/failure.h"
 #include "mailcore/line_transport.h"
-#include "mailcore/unique_fd.h"
 
 namespace mailcore {
 
@@ -28,6 +27,8 @@ namespace mailcore {
 // text becomes "." followed by that text (RFC 1939 byte-stuffing). A doubled dot at the very start of the
 // text is left alone; the terminating CR LF "." CR LF stays.
 void DotUnstuff(std::string& text);
+
+class TcpStream;
 
 class MailSocket : public LineTransport {
   public:
@@ -38,25 +39,21 @@ class MailSocket : public LineTransport {
 
     // Gets a copy of every outgoing text and of every complete reply.
     using TrafficObserver = std::function<void(std::string_view text)>;
+    using Resolver = mailcore::Resolver;
+    static Resolver SystemResolver() { return mailcore::SystemResolver(); }
 
-    // How names and addresses are looked up; replaceable so tests stay off the network.
-    struct Resolver {
-        // Addresses for a host name, in the resolver's order; empty when the name is unknown.
-        std::function<std::vector<sockaddr_storage>(const std::string& host)> lookUp;
-        // Whether the address has a reverse (address to name) entry.
-        std::function<bool(const sockaddr_storage& address)> hasReverseEntry;
-    };
-    static Resolver SystemResolver();
-
+    // Over a plain TCP stream.
     MailSocket();
+    // Over `stream` (a test's fake, a TLS stream); SetResolver then has no effect.
+    explicit MailSocket(std::unique_ptr<ByteStream> stream);
     ~MailSocket() override;
     MailSocket(const MailSocket&) = delete;
     MailSocket& operator=(const MailSocket&) = delete;
 
-    // Readies the socket for a new connection, closing any previous one. 1, or 0 when the wake-up
-    // descriptor for cancellation cannot be created.
+    // Readies the socket for a new connection, closing any previous one. 1, or 0 when the stream cannot be
+    // readied (no means to wake a wait on cancel).
     virtual std::int32_t Open();
-    // Cancels any wait, closes the connection and clears the abort flag.
+    // Cancels any wait, closes the connection, drops the read-ahead and clears the abort flag.
     virtual void Close();
     // Makes every current and later wait fail at once, until Close. Safe from any thread. Returns 0.
     std::int32_t Cancel();
@@ -69,9 +66,13 @@ class MailSocket : public LineTransport {
     void SetReplyLimit(std::size_t bytes) { replyLimit_ = bytes; }
     std::size_t ReplyLimit() const { return replyLimit_; }
     void SetObserver(TrafficObserver observer) { observer_ = std::move(observer); }
-    void SetResolver(Resolver resolver) { resolver_ = std::move(resolver); }
+    void SetResolver(Resolver resolver);
 
-    bool IsConnected() const { return static_cast<bool>(fd_); }
+    bool IsConnected() const { return stream_->IsConnected(); }
+    ByteStream& Stream() { return *stream_; }
+    // Forgets bytes received but not yet handed out: what a server sent before a TLS handshake must not be
+    // read as if it came after it.
+    void DiscardReadAhead();
 
     // Look the host up and connect to its first IPv4 address (the first IPv6 address when it has no IPv4
     // one). 1 connected; 0 the connect failed; -1 the name is unknown.
@@ -85,26 +86,27 @@ class MailSocket : public LineTransport {
     [[nodiscard]] std::int32_t SendLine(std::string_view text) { return SendText(text); }
     [[nodiscard]] bool ReadReply(std::string& reply, ReplyMode mode, std::string_view terminator = {},
                                  std::size_t capacity = 0) override;
+    // Why the last connect, send or read failed. A connect failure's detail is "connect host:port".
+    [[nodiscard]] const Failure& LastFailure() const override { return failure_; }
 
   private:
-    std::int32_t ConnectTo(const sockaddr_storage& address, std::int32_t port);
-    // Waits for `events` on the connection. 1 ready, 0 time-out, -1 cancelled or failed.
-    int Wait(short events, std::int32_t timeoutMs);
-    bool Aborted() const { return abort_.load(std::memory_order_acquire) != 0; }
+    std::int32_t Connect(const Endpoint& endpoint);
+    bool Aborted() const { return stream_->IsCancelled(); }
+    void Record(StreamStatus status);
     bool Fail(std::string& reply, std::size_t capacity);
-    // One receive straight into a reply read up to `terminator`: 1 complete, 2 more data but not complete,
-    // 0 nothing received, -1 failed.
+    bool Fail(std::string& reply, std::size_t capacity, StreamStatus status);
+    // One read straight into a reply read up to `terminator`: 1 complete, 2 more data but not complete,
+    // 0 nothing received, -1 failed (recorded).
     int ReceiveBulk(std::string& reply, std::string_view terminator, std::size_t limit);
 
-    UniqueFd fd_;
-    UniqueFd wake_;  // eventfd, lives as long as the object so Cancel can always reach it
-    std::atomic<std::int32_t> abort_{0};
+    std::unique_ptr<ByteStream> stream_;
+    TcpStream* tcp_ = nullptr;  // the stream when it is the plain one made here, for the resolver
     std::int32_t sendTimeoutMs_ = kDefaultTimeoutMs;
     std::int32_t receiveTimeoutMs_ = kDefaultTimeoutMs;
     std::size_t sendChunkSize_ = kDefaultSendChunkSize;
     std::size_t replyLimit_ = kDefaultReplyLimit;
     TrafficObserver observer_;
-    Resolver resolver_;
+    Failure failure_;
     // Bytes received but not yet handed out; replies end at a line end, so the rest waits here.
     std::string readAhead_;
     std::size_t readLen_ = 0;

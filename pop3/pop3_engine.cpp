@@ -23,35 +23,9 @@ std::int32_t ClampedSize(std::size_t size) {
     return static_cast<std::int32_t>(std::min<std::size_t>(size, INT32_MAX));
 }
 
-std::string WithoutLineEnd(std::string_view line) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    return std::string(line);
-}
-
-// The command line as a failure's detail, without its line end and never with a password.
-std::string CommandName(std::string_view line) {
-    if (line.starts_with("PASS")) return "PASS";
-    return WithoutLineEnd(line);
-}
-
 }  // namespace
 
-bool Pop3Engine::Malformed() {
-    RecordFailure({mailcore::FailureKind::MalformedReply, 0, WithoutLineEnd(LastReply()), {}});
-    return false;
-}
-
 Pop3Engine::~Pop3Engine() { Disconnect(); }
-
-std::int32_t Pop3Engine::Run(Command command, bool clearFirst) {
-    // The failure record belongs to the command that runs now, so a success leaves none behind.
-    return Execute(
-        [this, command = std::move(command)] {
-            ClearFailure();
-            return command();
-        },
-        clearFirst);
-}
 
 void Pop3Engine::ClearResults() {
     std::vector<ListEntry>().swap(sizes_);
@@ -63,15 +37,19 @@ void Pop3Engine::ClearResults() {
 bool Pop3Engine::Positive(const std::string& line) {
     if (!Exchange(line)) return false;
     if (IsPositive(LastReply())) return true;
-    // Anything but "+OK" is a refusal; a line that is not even "-ERR" cannot be read as one.
-    const auto kind = LastReply().starts_with('-') ? mailcore::FailureKind::NegativeReply
-                                                   : mailcore::FailureKind::MalformedReply;
-    RecordFailure({kind, 0, WithoutLineEnd(LastReply()), CommandName(line)});
+    RecordReplyFailure(LastReply().starts_with("-ERR") ? mailcore::FailureKind::NegativeReply
+                                                       : mailcore::FailureKind::MalformedReply,
+                       LastReply(), mailcore::CommandDetail(line));
+    return false;
+}
+
+bool Pop3Engine::Malformed(const std::string& line) {
+    RecordReplyFailure(mailcore::FailureKind::MalformedReply, LastReply(), mailcore::CommandDetail(line));
     return false;
 }
 
 std::int32_t Pop3Engine::Simple(std::string line) {
-    return Run([this, line = std::move(line)] { return Positive(line); });
+    return Execute([this, line = std::move(line)] { return Positive(line); });
 }
 
 std::int32_t Pop3Engine::Authorize(const std::string& user, const std::string& password) {
@@ -80,7 +58,7 @@ std::int32_t Pop3Engine::Authorize(const std::string& user, const std::string& p
     }
     if (user.size() > kMaxCredentialLength) return kResultUserTooLong;
     if (password.size() > kMaxCredentialLength) return kResultPasswordTooLong;
-    return Run([this, user, password] {
+    return Execute([this, user, password] {
         return Positive(CommandLine(Pop3Word::kUser, user)) &&
                Positive(CommandLine(Pop3Word::kPass, password));
     });
@@ -99,11 +77,12 @@ std::int32_t Pop3Engine::Pass(const std::string& password) {
 }
 
 std::int32_t Pop3Engine::Stat() {
-    return Run(
+    return Execute(
         [this] {
-            if (!Positive(CommandLine(Pop3Word::kStat))) return false;
+            const std::string line = CommandLine(Pop3Word::kStat);
+            if (!Positive(line)) return false;
             auto entry = ParseTwoNumbers(LastReply());
-            if (!entry) return Malformed();
+            if (!entry) return Malformed(line);
             sizes_.assign(1, *entry);
             count_ = 1;
             return true;
@@ -113,12 +92,13 @@ std::int32_t Pop3Engine::Stat() {
 
 std::int32_t Pop3Engine::List(std::int32_t lNo) {
     if (lNo < 0) return kResultBadArgument;
-    if (lNo == 0) return Run([this] { return ReadListing(Pop3Word::kList); }, true);
-    return Run(
+    if (lNo == 0) return Execute([this] { return ReadListing(Pop3Word::kList); }, true);
+    return Execute(
         [this, lNo] {
-            if (!Positive(CommandLine(Pop3Word::kList, lNo))) return false;
+            const std::string line = CommandLine(Pop3Word::kList, lNo);
+            if (!Positive(line)) return false;
             auto entry = ParseTwoNumbers(LastReply());
-            if (!entry) return Malformed();
+            if (!entry) return Malformed(line);
             sizes_.assign(1, *entry);
             count_ = 1;
             return true;
@@ -127,7 +107,7 @@ std::int32_t Pop3Engine::List(std::int32_t lNo) {
 }
 
 std::int32_t Pop3Engine::Last() {
-    return Run(
+    return Execute(
         [this] {
             if (!Positive(CommandLine(Pop3Word::kLast))) return false;
             count_ = LeadingNumber(std::string_view(LastReply()).substr(3));
@@ -138,12 +118,13 @@ std::int32_t Pop3Engine::Last() {
 
 std::int32_t Pop3Engine::Uidl(std::int32_t lNo) {
     if (lNo < 0) return kResultBadArgument;
-    if (lNo == 0) return Run([this] { return ReadListing(Pop3Word::kUidl); }, true);
-    return Run(
+    if (lNo == 0) return Execute([this] { return ReadListing(Pop3Word::kUidl); }, true);
+    return Execute(
         [this, lNo] {
-            if (!Positive(CommandLine(Pop3Word::kUidl, lNo))) return false;
+            const std::string line = CommandLine(Pop3Word::kUidl, lNo);
+            if (!Positive(line)) return false;
             auto entry = ParseNumberAndId(LastReply());
-            if (!entry) return Malformed();
+            if (!entry) return Malformed(line);
             ids_.assign(1, std::move(*entry));
             count_ = 1;
             return true;
@@ -155,17 +136,17 @@ std::int32_t Pop3Engine::Top(std::int32_t lNo, std::int32_t lLine) {
     if (lNo <= 0) return kResultBadArgument;
     std::string line =
         lLine != 0 ? CommandLine(Pop3Word::kTop, lNo, lLine) : CommandLine(Pop3Word::kTop, lNo);
-    return Run([this, line = std::move(line)] { return Retrieve(line); }, true);
+    return Execute([this, line = std::move(line)] { return Retrieve(line); }, true);
 }
 
 std::int32_t Pop3Engine::TopLines(std::int32_t lNo, std::int32_t lLine) {
     if (lNo <= 0 || lLine < 0) return kResultBadArgument;
-    return Run([this, line = CommandLine(Pop3Word::kTop, lNo, lLine)] { return Retrieve(line); }, true);
+    return Execute([this, line = CommandLine(Pop3Word::kTop, lNo, lLine)] { return Retrieve(line); }, true);
 }
 
 std::int32_t Pop3Engine::Retr(std::int32_t lNo) {
     if (lNo <= 0) return kResultBadArgument;
-    return Run([this, line = CommandLine(Pop3Word::kRetr, lNo)] { return Retrieve(line); }, true);
+    return Execute([this, line = CommandLine(Pop3Word::kRetr, lNo)] { return Retrieve(line); }, true);
 }
 
 std::int32_t Pop3Engine::Dele(std::int32_t lNo) {
@@ -178,7 +159,7 @@ std::int32_t Pop3Engine::Noop() { return Simple(CommandLine(Pop3Word::kNoop)); }
 std::int32_t Pop3Engine::Rset() { return Simple(CommandLine(Pop3Word::kRset)); }
 
 std::int32_t Pop3Engine::Quit() {
-    return Run([this] {
+    return Execute([this] {
         if (!Positive(CommandLine(Pop3Word::kQuit))) return false;  // the connection stays open
         CloseConnection();
         return true;
@@ -186,21 +167,32 @@ std::int32_t Pop3Engine::Quit() {
 }
 
 bool Pop3Engine::ReadListing(Pop3Word word) {
+    const std::string command = CommandLine(word);
+    const std::string detail = mailcore::CommandDetail(command);
     std::string line;
-    if (Transport().SendText(CommandLine(word)) <= 0 || !Transport().ReadReply(line, ReplyMode::OneLine)) {
+    if (Transport().SendText(command) <= 0 || !Transport().ReadReply(line, ReplyMode::OneLine)) {
+        RecordTransportFailure(detail);
         SetLastReply({});
         return false;
     }
     SetLastReply(line);
-    if (!IsPositive(line)) return false;
+    if (!IsPositive(line)) {
+        RecordReplyFailure(line.starts_with("-ERR") ? mailcore::FailureKind::NegativeReply
+                                                    : mailcore::FailureKind::MalformedReply,
+                           line, detail);
+        return false;
+    }
     // The whole listing is held to the reply limit too, so a server that never ends it cannot make the
     // list grow without bound.
     std::size_t total = line.size();
     for (;;) {
-        if (!Transport().ReadReply(line, ReplyMode::OneLine)) return false;
+        if (!Transport().ReadReply(line, ReplyMode::OneLine)) {
+            RecordTransportFailure(detail);
+            return false;
+        }
         total += line.size();
         if (total >= Socket().ReplyLimit()) {
-            RecordFailure({mailcore::FailureKind::ReplyTooLong, 0, WithoutLineEnd(LastReply()), {}});
+            RecordFailure({mailcore::FailureKind::ReplyTooLong, 0, {}, detail});
             return false;
         }
         if (IsEndLine(line)) break;
@@ -224,7 +216,10 @@ bool Pop3Engine::Retrieve(const std::string& line) {
         mailcore::ReserveLarge(
             text, static_cast<std::size_t>(std::min<std::uint64_t>(room, Socket().ReplyLimit())));
     }
-    if (!Transport().ReadReply(text, ReplyMode::UntilTerminator, kEndOfMessage)) return false;
+    if (!Transport().ReadReply(text, ReplyMode::UntilTerminator, kEndOfMessage)) {
+        RecordTransportFailure(mailcore::CommandDetail(line));
+        return false;
+    }
     mailcore::DotUnstuff(text);
     retrieved_ = std::move(text);
     count_ = ClampedSize(retrieved_.size());

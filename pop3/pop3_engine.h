@@ -18,6 +18,7 @@ class Pop3Engine : public mailcore::MailEngine {
     // User name and password are limited to this many bytes.
     static constexpr std::size_t kMaxCredentialLength = 32;
 
+    using MailEngine::MailEngine;
     ~Pop3Engine() override;
     void ClearResults() override;
 
@@ -59,11 +60,12 @@ class Pop3Engine : public mailcore::MailEngine {
     void ForgetFailure() { ClearFailure(); }
 
   private:
-    [[nodiscard]] std::int32_t Run(Command command, bool clearFirst = false);
     [[nodiscard]] std::int32_t Simple(std::string line);
+    // Sends `line`; true on "+OK". Otherwise the failure is recorded: the transport's, a NegativeReply
+    // ("-ERR") or a MalformedReply (anything else), under the command's name.
     bool Positive(const std::string& line);
-    // Records a positive reply that does not read as the command's answer; false.
-    bool Malformed();
+    // Records a positive reply whose content could not be read.
+    bool Malformed(const std::string& line);
     bool ReadListing(Pop3Word word);
     bool Retrieve(const std::string& line);
 

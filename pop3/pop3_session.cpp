@@ -92,10 +92,7 @@ struct Pop3Session::State {
         const std::string reply = WithoutLineEnd(engine.LastReply());
         if (cancelled.load(std::memory_order_acquire)) return {FailureKind::Cancelled, 0, reply, {}};
         Failure failure = engine.LastFailure();
-        if (failure.IsFailure()) {
-            if (failure.reply.empty()) failure.reply = reply;
-            return failure;
-        }
+        if (failure.IsFailure()) return failure;
         // No record of the cause: tell it from what is known.
         if (!wasConnected && shape != Shape::kConnect) return Refused(FailureKind::NotConnected, {});
         if (reply.starts_with('-')) return {FailureKind::NegativeReply, 0, reply, {}};

@@ -48,10 +48,12 @@ OneShotOutcome RunOneShot(const SendJob& job, SmtpEngine& engine, const std::ato
     engine.Socket().SetReceiveTimeout(job.recv_timeout_ms);
     engine.ClearResults();
     std::string failed_reply;
-    OneShotOutcome outcome{RunSendSteps(engine.Wire(), job.mail, &failed_reply), {}};
+    mailcore::Failure step_failure;
+    OneShotOutcome outcome{RunSendSteps(engine.Wire(), job.mail, &failed_reply, &step_failure), {}};
     if (outcome.status != kSendOk) {
-        outcome.failure = StepFailure(engine.LastFailure(), StepOf(outcome.status), failed_reply,
-                                      cancelled != nullptr && cancelled->load());
+        outcome.failure =
+            StepFailure(step_failure.IsFailure() ? step_failure : engine.LastFailure(),
+                        StepOf(outcome.status), failed_reply, cancelled != nullptr && cancelled->load());
     }
     // Closing without QUIT after a failure: the server sees the connection drop.
     engine.Disconnect();

@@ -2,22 +2,6 @@
 
 namespace outlark {
 
-bool SocketTransport::Send(std::string_view text) { return line_.SendText(text) > 0; }
-
-std::optional<std::string> SocketTransport::ReadLine() {
-    std::string reply;
-    if (!line_.ReadReply(reply, mailcore::ReplyMode::OneLine, {}, mailcore::MailEngine::kLastReplyCapacity)) {
-        return std::nullopt;
-    }
-    return reply;
-}
-
-std::optional<std::string> SocketTransport::ReadFinalLine() {
-    std::string reply;
-    if (!line_.ReadReply(reply, mailcore::ReplyMode::UntilFinalLine)) return std::nullopt;
-    return reply;
-}
-
 SmtpEngine::~SmtpEngine() { Disconnect(); }
 
 void SmtpEngine::ClearResults() {
@@ -51,13 +35,14 @@ std::int32_t SmtpEngine::Command(SmtpCommand command, std::string_view argument)
             SmtpResults results;
             std::int32_t outcome;
             if (list) {
-                outcome = RunListCommand(wire_, command, argument_, results, !asynchronous);
+                outcome = RunListCommand(Wire(), command, argument_, results, !asynchronous);
                 reply_lines_ = std::move(results.reply_lines);
                 keep_reply_lines_ = outcome != kCommandOk && !asynchronous;
             } else {
-                outcome = RunLineCommand(wire_, command, argument_, results);
+                outcome = RunLineCommand(Wire(), command, argument_, results);
             }
             SetLastReply(results.last_reply);
+            if (outcome != kCommandOk) RecordFailure(std::move(results.failure));
             if (command == kQuit && outcome == kCommandOk) CloseConnection();
             return outcome == kCommandOk;
         },
@@ -67,8 +52,9 @@ std::int32_t SmtpEngine::Command(SmtpCommand command, std::string_view argument)
 std::int32_t SmtpEngine::Data(std::string message_text) {
     return Execute([this, text = std::move(message_text)] {
         SmtpResults results;
-        bool ok = RunDataExchange(wire_, text, results) == kCommandOk;
+        bool ok = RunDataExchange(Wire(), text, results) == kCommandOk;
         SetLastReply(results.last_reply);
+        if (!ok) RecordFailure(std::move(results.failure));
         return ok;
     });
 }

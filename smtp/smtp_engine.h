@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,21 +15,10 @@
 
 namespace outlark {
 
-// SmtpTransport over the engine's connection: status lines in the 256-byte buffer, lists in own buffers.
-class SocketTransport : public SmtpTransport {
-  public:
-    explicit SocketTransport(mailcore::LineTransport& line) : line_(line) {}
-    bool Send(std::string_view text) override;
-    std::optional<std::string> ReadLine() override;
-    std::optional<std::string> ReadFinalLine() override;
-
-  private:
-    mailcore::LineTransport& line_;
-};
-
 class SmtpEngine : public mailcore::MailEngine {
   public:
     SmtpEngine() = default;
+    using MailEngine::MailEngine;
     ~SmtpEngine() override;
 
     // Releases the argument copy and the reply lines.
@@ -48,7 +36,7 @@ class SmtpEngine : public mailcore::MailEngine {
     // Only read while no worker runs.
     const std::vector<std::string>& ReplyLines() const { return reply_lines_; }
     // The engine's own connection as the SMTP exchanges see it.
-    SmtpTransport& Wire() { return wire_; }
+    mailcore::LineTransport& Wire() { return Transport(); }
 
   private:
     std::string argument_;
@@ -56,7 +44,6 @@ class SmtpEngine : public mailcore::MailEngine {
     // A synchronous list command keeps the server's lines even when it failed.
     bool keep_reply_lines_ = false;
     std::unique_ptr<ComposedMessage> message_;
-    SocketTransport wire_{Transport()};
 };
 
 }  // namespace outlark

@@ -32,6 +32,20 @@ BuiltCommand BuildCommandLine(SmtpCommand command, LineForm form, std::string_vi
     return built;
 }
 
+std::string_view CommandName(SmtpCommand command) {
+    std::string_view word = kSmtpCommandTable[command];
+    if (word.ends_with(':')) word.remove_suffix(1);
+    return word;
+}
+
+mailcore::FailureKind ReplyFailureKind(std::string_view reply) {
+    auto digit = [&](std::size_t i) { return reply.size() > i && reply[i] >= '0' && reply[i] <= '9'; };
+    const bool coded =
+        digit(0) && digit(1) && digit(2) &&
+        (reply.size() == 3 || reply[3] == ' ' || reply[3] == '-' || reply[3] == '\r' || reply[3] == '\n');
+    return coded ? mailcore::FailureKind::NegativeReply : mailcore::FailureKind::MalformedReply;
+}
+
 bool ReplyHasCode(std::string_view reply, SmtpReply code) {
     return reply.size() >= 3 && reply.substr(0, 3) == kSmtpReplyTable[code];
 }

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "mailcore/failure.h"
+
 namespace outlark {
 
 inline constexpr std::array<std::string_view, 21> kSmtpCommandTable = {
@@ -55,6 +57,13 @@ bool ReplyHasCode(std::string_view reply, SmtpReply code);
 // One item per CR of a multi-line reply: a line starting with blanks loses them, any other line loses its
 // first four characters (code and separator); items end before the CR.
 std::vector<std::string> ParseReplyLines(std::string_view reply);
+
+// The command as a failure record names it: its word without the colon ("MAIL FROM", "RCPT TO", "EHLO").
+std::string_view CommandName(SmtpCommand command);
+
+// How a reply that is not the expected one is recorded: NegativeReply when it starts with a reply code
+// (three digits, then a space, a hyphen or the line end), MalformedReply otherwise.
+mailcore::FailureKind ReplyFailureKind(std::string_view reply);
 
 // True when `text` holds CR, LF or NUL, which must never reach a command line.
 bool HasLineBreak(std::string_view text);

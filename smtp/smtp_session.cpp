@@ -13,6 +13,12 @@ struct CommandSpec {
     SmtpReply expected;
 };
 
+void RecordTransportFailure(mailcore::LineTransport& transport, std::string_view detail,
+                            SmtpResults& results) {
+    results.failure = transport.LastFailure();
+    results.failure.detail = detail;
+}
+
 CommandSpec SpecOf(SmtpCommand command) {
     switch (command) {
         case kHelo:
@@ -36,46 +42,97 @@ std::int32_t ErrorResult(CommandLineError error) {
     return error == CommandLineError::kLineBreak ? kCommandBadArgument : kCommandFailed;
 }
 
+// A status line in the 256-byte buffer.
+std::optional<std::string> ReadLine(mailcore::LineTransport& transport) {
+    std::string reply;
+    if (!transport.ReadReply(reply, mailcore::ReplyMode::OneLine, {}, kLastReplyRoom + 1))
+        return std::nullopt;
+    return reply;
+}
+
+// Lines up to a final status line (code and a space), of any length.
+std::optional<std::string> ReadFinalLine(mailcore::LineTransport& transport) {
+    std::string reply;
+    if (!transport.ReadReply(reply, mailcore::ReplyMode::UntilFinalLine)) return std::nullopt;
+    return reply;
+}
+
+bool Sent(mailcore::LineTransport& transport, std::string_view text, std::string_view detail,
+          SmtpResults& results) {
+    if (transport.SendText(text) > 0) return true;
+    RecordTransportFailure(transport, detail, results);
+    return false;
+}
+
+// The reply, when it is what `expected` asks for; else recorded as a refusal.
+bool Expected(const std::string& reply, SmtpReply expected, std::string_view detail, SmtpResults& results) {
+    if (ReplyHasCode(reply, expected)) return true;
+    results.failure = {};
+    results.failure.kind = ReplyFailureKind(reply);
+    results.failure.reply = reply.substr(0, reply.find_first_of("\r\n"));
+    results.failure.detail = detail;
+    return false;
+}
+
 }  // namespace
 
-std::int32_t RunLineCommand(SmtpTransport& transport, SmtpCommand command, std::string_view argument,
-                            SmtpResults& results) {
+std::int32_t RunLineCommand(mailcore::LineTransport& transport, SmtpCommand command,
+                            std::string_view argument, SmtpResults& results) {
     CommandSpec spec = SpecOf(command);
     BuiltCommand built = BuildCommandLine(command, spec.form, argument);
     if (built.error != CommandLineError::kNone) return ErrorResult(built.error);
-    if (!transport.Send(built.line)) return kCommandFailed;
-    std::optional<std::string> reply = transport.ReadLine();
-    if (!reply) return kCommandFailed;
+    const std::string_view name = CommandName(command);
+    if (!Sent(transport, built.line, name, results)) return kCommandFailed;
+    std::optional<std::string> reply = ReadLine(transport);
+    if (!reply) {
+        RecordTransportFailure(transport, name, results);
+        return kCommandFailed;
+    }
     results.last_reply = std::move(*reply);
-    return ReplyHasCode(results.last_reply, spec.expected) ? kCommandOk : kCommandFailed;
+    return Expected(results.last_reply, spec.expected, name, results) ? kCommandOk : kCommandFailed;
 }
 
-std::int32_t RunListCommand(SmtpTransport& transport, SmtpCommand command, std::string_view argument,
-                            SmtpResults& results, bool lines_on_failure) {
+std::int32_t RunListCommand(mailcore::LineTransport& transport, SmtpCommand command,
+                            std::string_view argument, SmtpResults& results, bool lines_on_failure) {
     results.reply_lines.clear();
     CommandSpec spec = SpecOf(command);
     BuiltCommand built = BuildCommandLine(command, spec.form, argument);
     if (built.error != CommandLineError::kNone) return ErrorResult(built.error);
-    if (!transport.Send(built.line)) return kCommandFailed;
-    std::optional<std::string> reply = transport.ReadFinalLine();
-    if (!reply) return kCommandFailed;
+    const std::string_view name = CommandName(command);
+    if (!Sent(transport, built.line, name, results)) return kCommandFailed;
+    std::optional<std::string> reply = ReadFinalLine(transport);
+    if (!reply) {
+        RecordTransportFailure(transport, name, results);
+        return kCommandFailed;
+    }
     results.last_reply = reply->substr(0, kLastReplyRoom);
-    bool ok = ReplyHasCode(results.last_reply, spec.expected);
+    bool ok = Expected(results.last_reply, spec.expected, name, results);
     if (ok || lines_on_failure) results.reply_lines = ParseReplyLines(*reply);
     return ok ? kCommandOk : kCommandFailed;
 }
 
-std::int32_t RunDataExchange(SmtpTransport& transport, std::string_view message_text, SmtpResults& results) {
-    if (!transport.Send(BuildCommandLine(kData, LineForm::kBare, {}).line)) return kCommandFailed;
-    std::optional<std::string> go_ahead = transport.ReadLine();
-    if (!go_ahead) return kCommandFailed;
+std::int32_t RunDataExchange(mailcore::LineTransport& transport, std::string_view message_text,
+                             SmtpResults& results) {
+    constexpr std::string_view kDataName = "DATA";
+    constexpr std::string_view kMessage = "message";
+    if (!Sent(transport, BuildCommandLine(kData, LineForm::kBare, {}).line, kDataName, results)) {
+        return kCommandFailed;
+    }
+    std::optional<std::string> go_ahead = ReadLine(transport);
+    if (!go_ahead) {
+        RecordTransportFailure(transport, kDataName, results);
+        return kCommandFailed;
+    }
     results.last_reply = std::move(*go_ahead);
-    if (!ReplyHasCode(results.last_reply, kReply354)) return kCommandFailed;
-    if (!transport.Send(StuffDots(message_text))) return kCommandFailed;
-    std::optional<std::string> accepted = transport.ReadLine();
-    if (!accepted) return kCommandFailed;
+    if (!Expected(results.last_reply, kReply354, kDataName, results)) return kCommandFailed;
+    if (!Sent(transport, StuffDots(message_text), kMessage, results)) return kCommandFailed;
+    std::optional<std::string> accepted = ReadLine(transport);
+    if (!accepted) {
+        RecordTransportFailure(transport, kMessage, results);
+        return kCommandFailed;
+    }
     results.last_reply = std::move(*accepted);
-    return ReplyHasCode(results.last_reply, kReply250) ? kCommandOk : kCommandFailed;
+    return Expected(results.last_reply, kReply250, kMessage, results) ? kCommandOk : kCommandFailed;
 }
 
 ComposedMessage OneShotMessage(const OneShotMail& mail) {
@@ -92,7 +149,8 @@ ComposedMessage OneShotMessage(const OneShotMail& mail) {
     return message;
 }
 
-std::int32_t RunSendSteps(SmtpTransport& transport, const OneShotMail& mail, std::string* failed_reply) {
+std::int32_t RunSendSteps(mailcore::LineTransport& transport, const OneShotMail& mail,
+                          std::string* failed_reply, mailcore::Failure* failure) {
     SmtpResults results;
     auto step = [&](SmtpCommand command, std::string_view argument) {
         // A step that gets no reply must not show the one before it.
@@ -101,6 +159,7 @@ std::int32_t RunSendSteps(SmtpTransport& transport, const OneShotMail& mail, std
     };
     auto fail = [&](std::int32_t status) {
         if (failed_reply) *failed_reply = std::move(results.last_reply);
+        if (failure != nullptr) *failure = std::move(results.failure);
         return status;
     };
     if (!step(kHelo, "Outlark")) return fail(kSendHeloRefused);
@@ -109,7 +168,9 @@ std::int32_t RunSendSteps(SmtpTransport& transport, const OneShotMail& mail, std
     std::string text = ComposeMessage(OneShotMessage(mail), mail.body);
     results.last_reply.clear();
     if (RunDataExchange(transport, text, results) != kCommandOk) return fail(kSendDataRefused);
+    // The message was accepted: a failed farewell is no failure of the send.
     (void)step(kQuit, {});
+    if (failure != nullptr) *failure = {};
     return kSendOk;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The SMTP exchanges over any line transport: the command methods, the DATA exchange and the steps of a
-// one-shot send. The engine supplies the transport (its socket); tests may supply another.
+// one-shot send. The engine supplies the transport (its socket); tests may supply another. Status lines
+// are read into the 256-byte status buffer (a line of 255 bytes or more fails); list replies up to their
+// final line into own buffers.
 
 #include <cstdint>
 #include <optional>
@@ -8,22 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "mailcore/failure.h"
+#include "mailcore/line_transport.h"
 #include "mailcore/result_code.h"
 #include "smtp/composed_message.h"
 #include "smtp/smtp_protocol.h"
 
 namespace outlark {
-
-class SmtpTransport {
-  public:
-    virtual ~SmtpTransport() = default;
-    // Sends the whole text; false on a send error.
-    [[nodiscard]] virtual bool Send(std::string_view text) = 0;
-    // One line into the 256-byte status buffer; nothing on time-out, close, or a line of 255 bytes or more.
-    [[nodiscard]] virtual std::optional<std::string> ReadLine() = 0;
-    // Lines up to a final status line (code and a space), of any length; nothing on failure.
-    [[nodiscard]] virtual std::optional<std::string> ReadFinalLine() = 0;
-};
 
 // Results of a command method: 1 success, 0 failure, -2 an argument that would break the command line.
 enum CommandResult : std::int32_t { kCommandFailed = 0, kCommandOk = 1, kCommandBadArgument = -2 };
@@ -31,19 +24,23 @@ enum CommandResult : std::int32_t { kCommandFailed = 0, kCommandOk = 1, kCommand
 struct SmtpResults {
     std::string last_reply;                // the most recent status line, at most 255 bytes
     std::vector<std::string> reply_lines;  // of the last EHLO, VRFY, EXPN or HELP
+    // Why the exchange failed: the transport's failure, or the refusing reply; the detail names the command
+    // ("MAIL FROM", "DATA", "message" for the text after DATA).
+    mailcore::Failure failure;
 };
 
 // HELO, MAIL, RCPT, RSET, NOOP and QUIT: one line, one reply line.
-std::int32_t RunLineCommand(SmtpTransport& transport, SmtpCommand command, std::string_view argument,
-                            SmtpResults& results);
+std::int32_t RunLineCommand(mailcore::LineTransport& transport, SmtpCommand command,
+                            std::string_view argument, SmtpResults& results);
 
 // EHLO, VRFY, EXPN and HELP: the reply up to its final line fills `reply_lines` (always when
 // `lines_on_failure`, else only on success).
-std::int32_t RunListCommand(SmtpTransport& transport, SmtpCommand command, std::string_view argument,
-                            SmtpResults& results, bool lines_on_failure);
+std::int32_t RunListCommand(mailcore::LineTransport& transport, SmtpCommand command,
+                            std::string_view argument, SmtpResults& results, bool lines_on_failure);
 
 // "DATA", 354, the dot-stuffed message, 250.
-std::int32_t RunDataExchange(SmtpTransport& transport, std::string_view message_text, SmtpResults& results);
+std::int32_t RunDataExchange(mailcore::LineTransport& transport, std::string_view message_text,
+                             SmtpResults& results);
 
 // One-shot send status codes: the public ones, under the names the library uses.
 enum SendStatus : std::int32_t {
@@ -65,9 +62,10 @@ struct OneShotMail {
 };
 
 // The steps after the connect: HELO "Outlark", MAIL, RCPT, DATA with the composed message, QUIT.
-// `failed_reply` gets the reply of a failed step (empty when none came).
-std::int32_t RunSendSteps(SmtpTransport& transport, const OneShotMail& mail,
-                          std::string* failed_reply = nullptr);
+// `failed_reply` gets the reply of a failed step (empty when none came); `failure` why the send stopped
+// (kind None after a success).
+std::int32_t RunSendSteps(mailcore::LineTransport& transport, const OneShotMail& mail,
+                          std::string* failed_reply = nullptr, mailcore::Failure* failure = nullptr);
 
 // The composed message of a one-shot send.
 ComposedMessage OneShotMessage(const OneShotMail& mail);

@@ -3,12 +3,15 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <future>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "mailcore/unique_fd.h"
 #include "testing/scripted_server/scripted_server.h"
 
 namespace mailcore {
@@ -153,6 +156,7 @@ struct FailureRow {
     ReplyMode mode;
     std::size_t capacity;
     std::string keptInCallerBuffer;
+    FailureKind kind;
     friend void PrintTo(const FailureRow& row, std::ostream* os) { *os << row.name; }
 };
 
@@ -167,6 +171,7 @@ TEST_P(ReadFailures, FailAndLeaveTheSocketUsable) {
     std::string reply = "stale";
     EXPECT_FALSE(socket.ReadReply(reply, row.mode, kEndOfMessage, row.capacity));
     EXPECT_EQ(reply, row.keptInCallerBuffer);
+    EXPECT_EQ(socket.LastFailure().kind, row.kind) << FailureText(socket.LastFailure());
     socket.Close();
     // A closed socket opens again for a new connection.
     ScriptedServer next(Script().Reply("+OK again\r\n"));
@@ -179,17 +184,18 @@ TEST_P(ReadFailures, FailAndLeaveTheSocketUsable) {
 INSTANTIATE_TEST_SUITE_P(
     MailSocket, ReadFailures,
     ::testing::Values(
-        FailureRow{"SilenceTimesOut", Script().Silence(), ReplyMode::OneLine, 0, ""},
+        FailureRow{"SilenceTimesOut", Script().Silence(), ReplyMode::OneLine, 0, "", FailureKind::TimedOut},
         FailureRow{"NegativeLineNeverEndsAFinalLineRead", Script().Reply("-ERR no\r\n").Silence(),
-                   ReplyMode::UntilFinalLine, 0, ""},
-        FailureRow{"ClosedBeforeAnyByte", Script().Drop(), ReplyMode::OneLine, 0, ""},
-        FailureRow{"ClosedMidLine", Script().Reply("+OK par").Drop(), ReplyMode::OneLine, 0, ""},
+                   ReplyMode::UntilFinalLine, 0, "", FailureKind::TimedOut},
+        FailureRow{"ClosedBeforeAnyByte", Script().Drop(), ReplyMode::OneLine, 0, "", FailureKind::Closed},
+        FailureRow{"ClosedMidLine", Script().Reply("+OK par").Drop(), ReplyMode::OneLine, 0, "",
+                   FailureKind::Closed},
         FailureRow{"ClosedMidMessage", Script().Reply("+OK\r\nline\r\n").Drop(), ReplyMode::UntilTerminator,
-                   0, ""},
+                   0, "", FailureKind::Closed},
         FailureRow{"CallerBufferKeepsWhatArrived", Script().Reply("+OK par").Drop(), ReplyMode::OneLine, 256,
-                   "+OK par"},
+                   "+OK par", FailureKind::Closed},
         FailureRow{"StatusLineOf255BytesOverflows256", Script().Reply(std::string(253, 'x') + "\r\n"),
-                   ReplyMode::OneLine, 256, std::string(253, 'x') + "\r\n"}),
+                   ReplyMode::OneLine, 256, std::string(253, 'x') + "\r\n", FailureKind::ReplyTooLong}),
     [](const auto& info) { return info.param.name; });
 
 TEST(MailSocket, StatusLineOf254BytesFits) {
@@ -213,6 +219,7 @@ TEST(MailSocket, ReplyLimitIsExclusive) {
         std::string reply;
         EXPECT_EQ(socket.ReadReply(reply, ReplyMode::UntilTerminator, kEndOfMessage), size < 4096);
         EXPECT_EQ(reply.size(), size < 4096 ? size : 0u);
+        EXPECT_EQ(socket.LastFailure().kind, size < 4096 ? FailureKind::None : FailureKind::ReplyTooLong);
     }
 }
 
@@ -251,6 +258,7 @@ TEST(MailSocket, LargeReplyLimitIsExclusive) {
         std::string reply;
         EXPECT_EQ(socket.ReadReply(reply, ReplyMode::UntilTerminator, kEndOfMessage), size < kLimit);
         EXPECT_EQ(reply.size(), size < kLimit ? size : 0u);
+        EXPECT_EQ(socket.LastFailure().kind, size < kLimit ? FailureKind::None : FailureKind::ReplyTooLong);
     }
 }
 
@@ -260,6 +268,7 @@ TEST(MailSocket, ReplyBeyondTenMebibytesFails) {
     ConnectTo(socket, server);
     std::string reply;
     EXPECT_FALSE(socket.ReadReply(reply, ReplyMode::UntilTerminator, kEndOfMessage));
+    EXPECT_EQ(socket.LastFailure().kind, FailureKind::ReplyTooLong);
     EXPECT_TRUE(reply.empty());
     EXPECT_EQ(reply.capacity(), std::string().capacity());  // nothing of the big buffer is kept
 }
@@ -299,10 +308,13 @@ TEST(MailSocket, CancelEndsAWaitFromAnotherThread) {
     EXPECT_EQ(socket.Cancel(), 0);
     ASSERT_EQ(read.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_FALSE(read.get());
+    EXPECT_EQ(socket.LastFailure().kind, FailureKind::Cancelled);
     // The abort stays until Close.
     EXPECT_EQ(socket.SendText("NOOP\r\n"), -1);
+    EXPECT_EQ(socket.LastFailure().kind, FailureKind::Cancelled);
     std::string reply;
     EXPECT_FALSE(socket.ReadReply(reply, ReplyMode::OneLine));
+    EXPECT_EQ(socket.LastFailure().kind, FailureKind::Cancelled);
 }
 
 TEST(MailSocket, SendsLongTextWholeInChunks) {
@@ -383,18 +395,117 @@ TEST(MailSocket, NamePrefersIpv4AndFallsBackToIpv6) {
     EXPECT_EQ(socket.ConnectToName("unknown.example", server.Port()), -1);
 }
 
-TEST(MailSocket, ConnectToAClosedPortFails) {
-    std::uint16_t port;
-    {
-        ScriptedServer gone(Script{});
-        port = gone.Port();
+// A port on the loopback address where nothing listens.
+std::uint16_t ClosedPort() {
+    ScriptedServer gone(Script{});
+    return gone.Port();
+}
+
+struct ConnectRow {
+    const char* name;
+    std::int32_t (MailSocket::*connect)(const std::string&, std::int32_t);
+    std::string host;
+    std::int32_t port;  // 0: a closed port
+    std::int32_t result;
+    FailureKind kind;
+    std::string text;  // FailureText of the record; "PORT" stands for the port
+    friend void PrintTo(const ConnectRow& row, std::ostream* os) { *os << row.name; }
+};
+
+class ConnectFailures : public ::testing::TestWithParam<ConnectRow> {};
+
+TEST_P(ConnectFailures, SayWhy) {
+    const ConnectRow& row = GetParam();
+    MailSocket socket;
+    // Names are answered here, so no test depends on the machine's resolver.
+    socket.SetResolver({[](const std::string& host) {
+                            std::vector<sockaddr_storage> found;
+                            if (host == "mail.test") found.push_back(Numeric("127.0.0.1"));
+                            return found;
+                        },
+                        [](const sockaddr_storage&) { return false; }});
+    ASSERT_EQ(socket.Open(), 1);
+    const std::int32_t port = row.port == 0 ? ClosedPort() : row.port;
+    EXPECT_EQ((socket.*row.connect)(row.host, port), row.result);
+    EXPECT_FALSE(socket.IsConnected());
+    EXPECT_EQ(socket.LastFailure().kind, row.kind);
+    std::string text = row.text;
+    if (auto at = text.find("PORT"); at != std::string::npos) text.replace(at, 4, std::to_string(port));
+    EXPECT_EQ(FailureText(socket.LastFailure()), text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MailSocket, ConnectFailures,
+    ::testing::Values(ConnectRow{"ClosedPortIsRefused", &MailSocket::ConnectToName, "mail.test", 0, 0,
+                                 FailureKind::ConnectRefused,
+                                 "connect mail.test:PORT: connection refused (Connection refused)"},
+                      ConnectRow{"UnknownHost", &MailSocket::ConnectToName, "nowhere.test", 110, -1,
+                                 FailureKind::Resolve, "connect nowhere.test:110: unknown host"},
+                      ConnectRow{"AddressWithoutReverseEntry", &MailSocket::ConnectToAddress, "127.0.0.1",
+                                 110, -1, FailureKind::Resolve, "connect 127.0.0.1:110: unknown host"},
+                      ConnectRow{"NameWhereAnAddressIsAsked", &MailSocket::ConnectToAddress, "mail.test", 110,
+                                 -1, FailureKind::Resolve, "connect mail.test:110: unknown host"},
+                      ConnectRow{"NegativePort", &MailSocket::ConnectToName, "mail.test", -1, 0,
+                                 FailureKind::BadArgument, "connect mail.test:-1: bad argument"},
+                      ConnectRow{"PortBeyondRange", &MailSocket::ConnectToName, "mail.test", 70000, 0,
+                                 FailureKind::BadArgument, "connect mail.test:70000: bad argument"}),
+    [](const auto& info) { return info.param.name; });
+
+// A listener that never accepts, with its queue full: a further connect neither succeeds nor fails.
+class FullListener {
+  public:
+    FullListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        EXPECT_EQ(::bind(fd_.get(), reinterpret_cast<sockaddr*>(&address), length), 0);
+        EXPECT_EQ(::listen(fd_.get(), 0), 0);
+        EXPECT_EQ(::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
+        port_ = ntohs(address.sin_port);
+        for (UniqueFd& filler : fillers_) {
+            filler = UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+            (void)::connect(filler.get(), reinterpret_cast<sockaddr*>(&address), length);
+        }
     }
+    std::uint16_t Port() const { return port_; }
+
+  private:
+    UniqueFd fd_;
+    std::array<UniqueFd, 4> fillers_;
+    std::uint16_t port_ = 0;
+};
+
+TEST(MailSocket, CancelEndsAConnectFromAnotherThread) {
+    FullListener listener;
     MailSocket socket;
     ASSERT_EQ(socket.Open(), 1);
-    EXPECT_EQ(socket.ConnectToName("127.0.0.1", port), 0);
-    EXPECT_FALSE(socket.IsConnected());
-    EXPECT_EQ(socket.ConnectToName("127.0.0.1", 0), 0);
-    EXPECT_EQ(socket.ConnectToName("127.0.0.1", 70000), 0);
+    socket.SetSendTimeout(60000);  // bounds the connect: only a cancel ends it in time
+    auto connect =
+        std::async(std::launch::async, [&] { return socket.ConnectToName("127.0.0.1", listener.Port()); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    socket.Cancel();
+    ASSERT_EQ(connect.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(connect.get(), 0);
+    EXPECT_EQ(socket.LastFailure().kind, FailureKind::Cancelled);
+    EXPECT_EQ(FailureText(socket.LastFailure()),
+              "connect 127.0.0.1:" + std::to_string(listener.Port()) + ": cancelled");
+}
+
+TEST(MailSocket, ConnectTimesOutAtTheSendTimeOut) {
+    FullListener listener;
+    MailSocket socket;
+    ASSERT_EQ(socket.Open(), 1);
+    socket.SetSendTimeout(100);
+    EXPECT_EQ(socket.ConnectToName("127.0.0.1", listener.Port()), 0);
+    EXPECT_EQ(socket.LastFailure().kind, FailureKind::TimedOut);
+}
+
+TEST(MailSocket, SendWithoutConnectionSaysSo) {
+    MailSocket socket;
+    ASSERT_EQ(socket.Open(), 1);
+    EXPECT_EQ(socket.SendText("NOOP\r\n"), -1);
+    EXPECT_EQ(socket.LastFailure().kind, FailureKind::NotConnected);
 }
 
 struct UnstuffRow {

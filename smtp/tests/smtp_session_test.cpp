@@ -13,27 +13,32 @@ namespace {
 
 using testing::ElementsAre;
 
-// Answers from a list; a missing answer is a failed read.
-class FakeTransport : public SmtpTransport {
+// Answers from a list; a missing answer is a failed read (time-out).
+class FakeTransport : public mailcore::LineTransport {
   public:
     explicit FakeTransport(std::vector<std::optional<std::string>> replies)
         : replies_(replies.begin(), replies.end()) {}
-    bool Send(std::string_view text) override {
+    std::int32_t SendText(std::string_view text) override {
         sent.emplace_back(text);
+        return static_cast<std::int32_t>(text.size());
+    }
+    bool ReadReply(std::string& reply, mailcore::ReplyMode, std::string_view, std::size_t) override {
+        failure_ = {};
+        if (replies_.empty() || !replies_.front()) {
+            if (!replies_.empty()) replies_.pop_front();
+            failure_.kind = mailcore::FailureKind::TimedOut;
+            return false;
+        }
+        reply = *replies_.front();
+        replies_.pop_front();
         return true;
     }
-    std::optional<std::string> ReadLine() override { return Next(); }
-    std::optional<std::string> ReadFinalLine() override { return Next(); }
+    const mailcore::Failure& LastFailure() const override { return failure_; }
     std::vector<std::string> sent;
 
   private:
-    std::optional<std::string> Next() {
-        if (replies_.empty()) return std::nullopt;
-        auto reply = replies_.front();
-        replies_.pop_front();
-        return reply;
-    }
     std::deque<std::optional<std::string>> replies_;
+    mailcore::Failure failure_;
 };
 
 OneShotMail Mail() {
@@ -43,6 +48,13 @@ OneShotMail Mail() {
     mail.subject = "Hi";
     mail.body = "line\r\n.\r\n.dot";
     return mail;
+}
+
+TEST(RunSendStepsTest, UnansweredQuitAfterAcceptanceIsNoFailure) {
+    FakeTransport t({"250 hello\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "250 queued\r\n"});
+    mailcore::Failure failure{mailcore::FailureKind::Internal, 0, {}, "stale"};
+    EXPECT_EQ(RunSendSteps(t, Mail(), nullptr, &failure), kSendOk);
+    EXPECT_FALSE(failure.IsFailure());
 }
 
 TEST(RunSendStepsTest, ExactConversation) {
@@ -64,6 +76,7 @@ struct StatusCase {
     std::vector<std::optional<std::string>> replies;
     std::int32_t status;
     size_t commands_sent;
+    std::string failure;  // FailureText of the send's record
 };
 
 // Test names carry the row; no byte dump of the row itself.
@@ -73,24 +86,38 @@ class SendStatusTest : public testing::TestWithParam<StatusCase> {};
 
 TEST_P(SendStatusTest, StopsWithItsCodeAndNoQuit) {
     FakeTransport t(GetParam().replies);
-    EXPECT_EQ(RunSendSteps(t, Mail()), GetParam().status);
+    mailcore::Failure failure;
+    EXPECT_EQ(RunSendSteps(t, Mail(), nullptr, &failure), GetParam().status);
     EXPECT_EQ(t.sent.size(), GetParam().commands_sent);
+    EXPECT_EQ(mailcore::FailureText(failure), GetParam().failure);
     for (const std::string& sent : t.sent) EXPECT_NE(sent, "QUIT\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Codes, SendStatusTest,
     testing::Values(
-        StatusCase{"HeloRefused", {"500 no\r\n"}, kSendHeloRefused, 1},
-        StatusCase{"HeloUnanswered", {std::nullopt}, kSendHeloRefused, 1},
-        StatusCase{"MailRefused", {"250 ok\r\n", "550 no\r\n"}, kSendMailRefused, 2},
-        StatusCase{"RcptRefused", {"250 ok\r\n", "250 ok\r\n", "550 no\r\n"}, kSendRcptRefused, 3},
-        StatusCase{
-            "DataRefused", {"250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "554 no\r\n"}, kSendDataRefused, 4},
+        StatusCase{"HeloRefused", {"500 no\r\n"}, kSendHeloRefused, 1, "HELO: negative reply: 500 no"},
+        StatusCase{"HeloUnanswered", {std::nullopt}, kSendHeloRefused, 1, "HELO: timed out"},
+        StatusCase{"MailRefused",
+                   {"250 ok\r\n", "550 no\r\n"},
+                   kSendMailRefused,
+                   2,
+                   "MAIL FROM: negative reply: 550 no"},
+        StatusCase{"RcptMalformed",
+                   {"250 ok\r\n", "250 ok\r\n", "5x0 no\r\n"},
+                   kSendRcptRefused,
+                   3,
+                   "RCPT TO: malformed reply: 5x0 no"},
+        StatusCase{"DataRefused",
+                   {"250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "554 no\r\n"},
+                   kSendDataRefused,
+                   4,
+                   "DATA: negative reply: 554 no"},
         StatusCase{"MessageRefused",
                    {"250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "552 too big\r\n"},
                    kSendDataRefused,
-                   5}),
+                   5,
+                   "message: negative reply: 552 too big"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(RunListCommandTest, EhloFillsLines) {

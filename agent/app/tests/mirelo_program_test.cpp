@@ -143,7 +143,8 @@ TEST_F(MireloProgram, CheckNowStatusSaysWhetherTheCheckRan) {
     const auto refused = RunMirelo(Arguments(QStringLiteral("--check-now")), config_.path());
     EXPECT_EQ(refused.exitCode, 1);
     const QStringList log = LogLines();
-    EXPECT_EQ(log.filter(QRegularExpression(QStringLiteral("^ERROR ConnectByName:-?\\d+$"))).size(), 1)
+    EXPECT_EQ(log.filter(QRegularExpression(QStringLiteral("^ERROR ConnectByName:-?\\d+ connect "))).size(),
+              1)
         << log.join(u'\n').toStdString();
     EXPECT_EQ(log.back(), QStringLiteral(">-- Exit Waiting Mode --<"));
     EXPECT_EQ(DuringCheck(), QString());

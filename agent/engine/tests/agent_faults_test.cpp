@@ -365,7 +365,11 @@ TEST(FaultsAtConnect, NothingListeningIsRetriedAtTheNextTick) {
     EXPECT_FALSE(rig.Engine().CheckMail(CheckMode::Regular));
 
     EXPECT_EQ(
-        rig.LogLines().filter(QRegularExpression(QStringLiteral("^ERROR ConnectByName:-?\\d+$"))).size(), 2);
+        rig.LogLines()
+            .filter(QRegularExpression(QStringLiteral("^ERROR ConnectByName:0 connect 127\\.0\\.0\\.1:\\d+: "
+                                                      "connection refused \\(Connection refused\\)$")))
+            .size(),
+        2);
     const std::vector<std::int16_t> codes(rig.view.codes.begin() + 1, rig.view.codes.end());  // after load
     EXPECT_EQ(codes, (std::vector<std::int16_t>{10, -13, -1, 10, -13}));
 }

@@ -148,9 +148,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "Gr\xc3\xbc\xc3\x9f"
                     "e \xf0\x9f\x98\x80",
                     "=?UTF-8?B?R3LDvMOfZSDwn5iA?="},
-        // Read as Shift_JIS: half-width katakana for the "é"; a user-defined character and "?" for the emoji.
+        // Read as Shift_JIS: half-width katakana for the "é"; a user-defined character and one "?" for the
+        // emoji's four bytes.
         ReadingCase{"Utf8Body", kUtf8Mail, "/body", "caf\xc3\xa9 \xf0\x9f\x98\x80\r\n",
-                    "caf\xef\xbe\x83\xef\xbd\xa9 \xee\x81\x9e??\r\n"},
+                    "caf\xef\xbe\x83\xef\xbd\xa9 \xee\x81\x9e?\r\n"},
         ReadingCase{"Latin1QSubject", kLatin1Mail, "/subject", "caf\xc3\xa9 cr\xc3\xa8me",
                     "=?ISO-8859-1?Q?caf=E9_cr=E8me?="},
         ReadingCase{"Latin1Body", kLatin1Mail, "/body", "\xc3\xa0 la carte\r\n", "? la carte\r\n"},
