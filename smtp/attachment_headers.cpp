@@ -6,6 +6,7 @@
 #include "mailcore/jis_sjis.h"
 #include "mailcore/wide_text.h"
 #include "smtp/file_type.h"
+#include "smtp/utf8_text.h"
 
 namespace outlark {
 namespace {
@@ -29,32 +30,43 @@ size_t SjisCharLength(std::string_view text, size_t at) {
     return double_byte && at + 1 < text.size() ? 2 : 1;
 }
 
+// The text of the name or description as its characters and their UTF-8 form.
+struct NameText {
+    std::string_view text;
+    bool utf8;
+    size_t CharLength(size_t at) const { return utf8 ? Utf8CharLength(text, at) : SjisCharLength(text, at); }
+    std::string Utf8(std::string_view piece) const {
+        return utf8 ? std::string(piece) : mailcore::Cp932ToUtf8(piece);
+    }
+};
+
 // Encoded words of whole characters, each complete in itself (an ISO-2022-JP word ends back in ASCII),
 // joined by a folding line break: the blank between words is dropped by readers. ISO-2022-JP unless it
 // would change the text (half-width katakana, codes without a JIS form); UTF-8 then.
 // `lead` is the width of what precedes the first word on its line.
-std::string EncodedWords(std::string_view sjis, size_t lead = 0) {
-    const bool jis_exact = mailcore::JisToSjis(mailcore::SjisToJis(sjis)) == sjis;
+std::string EncodedWords(NameText name, size_t lead = 0) {
+    const std::string_view text = name.text;
+    const bool jis_exact = !name.utf8 && mailcore::JisToSjis(mailcore::SjisToJis(text)) == text;
     const std::string prefix = jis_exact ? "=?ISO-2022-JP?B?" : "=?UTF-8?B?";
-    auto convert = [jis_exact](std::string_view piece) {
-        return jis_exact ? mailcore::SjisToJis(piece) : mailcore::Cp932ToUtf8(piece);
+    auto convert = [jis_exact, name](std::string_view piece) {
+        return jis_exact ? mailcore::SjisToJis(piece) : name.Utf8(piece);
     };
     // Words of at most 62 columns keep ` filename="word";` within 76 (RFC 2047 allows 75 per word).
     size_t columns = std::min(kWordColumns, kLineColumns - lead);
     std::string out;
     size_t start = 0;
-    while (start < sjis.size()) {
+    while (start < text.size()) {
         const size_t room = (columns - prefix.size() - 2) / 4 * 3;
         columns = kWordColumns;
-        size_t end = start + SjisCharLength(sjis, start);
-        std::string encoded = convert(sjis.substr(start, end - start));
+        size_t end = start + name.CharLength(start);
+        std::string encoded = convert(text.substr(start, end - start));
         // GMime joins the base64 of neighbouring words before decoding, so a word that is not the last
         // must carry whole 3-byte groups (no "=" padding) wherever the characters allow it.
         size_t whole_end = encoded.size() % 3 == 0 ? end : start;
         std::string whole = encoded.size() % 3 == 0 ? encoded : std::string();
-        while (end < sjis.size()) {
-            size_t next = end + SjisCharLength(sjis, end);
-            std::string longer = convert(sjis.substr(start, next - start));
+        while (end < text.size()) {
+            size_t next = end + name.CharLength(end);
+            std::string longer = convert(text.substr(start, next - start));
             if (longer.size() > room) break;
             encoded = std::move(longer);
             end = next;
@@ -63,7 +75,7 @@ std::string EncodedWords(std::string_view sjis, size_t lead = 0) {
                 whole = encoded;
             }
         }
-        if (end < sjis.size() && whole_end > start) {
+        if (end < text.size() && whole_end > start) {
             end = whole_end;
             encoded = std::move(whole);
         }
@@ -75,9 +87,9 @@ std::string EncodedWords(std::string_view sjis, size_t lead = 0) {
 }
 
 // RFC 2231 sections of the UTF-8 name: filename*0*=UTF-8''...; filename*1*=...
-std::string ExtendedFileName(std::string_view sjis) {
+std::string ExtendedFileName(NameText name) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string utf8 = mailcore::Cp932ToUtf8(sjis);
+    std::string utf8 = name.Utf8(name.text);
     std::string out;
     std::string section = "UTF-8''";
     int number = 0;
@@ -113,7 +125,7 @@ std::string QuotedParameterValue(std::string_view value) {
     return out;
 }
 
-std::string AttachmentPartHeaders(std::string_view file_name, std::string_view type_name) {
+std::string AttachmentPartHeaders(std::string_view file_name, std::string_view type_name, bool utf8) {
     std::string_view stem = FileStemOf(file_name);
     std::string description = std::string(stem) + " (" + std::string(type_name) + ")";
     std::string out;
@@ -121,18 +133,20 @@ std::string AttachmentPartHeaders(std::string_view file_name, std::string_view t
         std::string quoted = QuotedParameterValue(file_name);
         out += "Content-Type: application/octet-stream; name=" + quoted + "\r\n";
         out += "Content-Transfer-Encoding: base64\r\n";
-        out +=
-            std::string(kDescriptionField) +
-            (IsPlainAscii(description) ? description : EncodedWords(description, kDescriptionField.size())) +
-            "\r\n";
+        out += std::string(kDescriptionField) +
+               (IsPlainAscii(description) ? description
+                                          : EncodedWords({description, utf8}, kDescriptionField.size())) +
+               "\r\n";
         out += "Content-Disposition: attachment; filename=" + quoted + "\r\n";
         return out;
     }
-    std::string words = QuotedParameterValue(EncodedWords(file_name));
+    std::string words = QuotedParameterValue(EncodedWords({file_name, utf8}));
     out += "Content-Type: application/octet-stream;\r\n name=" + words + "\r\n";
     out += "Content-Transfer-Encoding: base64\r\n";
-    out += std::string(kDescriptionField) + EncodedWords(description, kDescriptionField.size()) + "\r\n";
-    out += "Content-Disposition: attachment;\r\n filename=" + words + ExtendedFileName(file_name) + "\r\n";
+    out +=
+        std::string(kDescriptionField) + EncodedWords({description, utf8}, kDescriptionField.size()) + "\r\n";
+    out += "Content-Disposition: attachment;\r\n filename=" + words + ExtendedFileName({file_name, utf8}) +
+           "\r\n";
     return out;
 }
 

@@ -11,7 +11,8 @@ namespace outlark {
 std::string QuotedParameterValue(std::string_view value);
 
 // The Content-Type, Content-Transfer-Encoding, Content-Description and Content-Disposition lines, each ending
-// in CR LF, for a file named `file_name` with the shell type name `type_name` (both Shift_JIS).
-std::string AttachmentPartHeaders(std::string_view file_name, std::string_view type_name);
+// in CR LF, for a file named `file_name` with the shell type name `type_name` (both Shift_JIS; both UTF-8
+// with `utf8`, and then every encoded word is UTF-8).
+std::string AttachmentPartHeaders(std::string_view file_name, std::string_view type_name, bool utf8 = false);
 
 }  // namespace outlark

@@ -19,6 +19,7 @@
 #include "smtp/file_type.h"
 #include "smtp/header_encoder.h"
 #include "smtp/mail_date.h"
+#include "smtp/utf8_text.h"
 
 namespace outlark {
 namespace {
@@ -29,10 +30,10 @@ struct Attachment {
 };
 
 // Attachments go out only when every file exists; one missing file drops them all.
-std::optional<std::vector<Attachment>> ExistingAttachments(const std::vector<std::string>& paths) {
+std::optional<std::vector<Attachment>> ExistingAttachments(const std::vector<std::string>& paths, bool utf8) {
     std::vector<Attachment> found;
     for (const std::string& path : paths) {
-        std::optional<std::string> type_name = FileTypeDescription(path);
+        std::optional<std::string> type_name = FileTypeDescription(path, utf8);
         if (!type_name) return std::nullopt;
         found.push_back({path, std::move(*type_name)});
     }
@@ -40,9 +41,9 @@ std::optional<std::vector<Attachment>> ExistingAttachments(const std::vector<std
 }
 
 // The whole file, or nothing when it cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+std::optional<std::string> ReadWholeFile(const std::string& path, bool utf8) {
     // Non-blocking, so a FIFO put in the list never holds the session; fstat then turns it away.
-    mailcore::UniqueFd fd(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    mailcore::UniqueFd fd(::open(NativePath(path, utf8).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info {};
     if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     std::string data;
@@ -91,7 +92,8 @@ class Composer {
     Composer(const ComposedMessage& message, const ComposeContext& context)
         : message_(message),
           context_(context),
-          mode_(message.header8bit == 0 && message.type == kTypeMime ? kHeaderEncodedWords : kHeaderPlain) {
+          mode_(message.header8bit == 0 && message.type == kTypeMime ? kHeaderEncodedWords : kHeaderPlain),
+          utf8_(message.charset == kCharsetUtf8) {
         char boundary[32];
         std::snprintf(boundary, sizeof boundary, "----=_NextPart_000_%08X", context.tick_count);
         boundary_ = boundary;
@@ -105,7 +107,7 @@ class Composer {
         RecipientLines("Cc", message_.cc);
         RecipientLines("Bc", message_.bc);
         if (message_.from) {
-            HeaderField field(mode_, message_.width);
+            HeaderField field(mode_, message_.width, message_.charset);
             field.Raw("From:");
             Mailbox(field, message_.from->nickname, message_.from->address);
             text_ += std::move(field).Finish();
@@ -113,13 +115,14 @@ class Composer {
         if (message_.reply_to) ReplyTo(SingleLineValue(*message_.reply_to));
         if (message_.subject) Header(Join({"Subject: ", SingleLineValue(*message_.subject)}));
 
-        std::optional<std::vector<Attachment>> attachments = ExistingAttachments(message_.attachments);
+        std::optional<std::vector<Attachment>> attachments = ExistingAttachments(message_.attachments, utf8_);
         const bool has_attachments = !message_.attachments.empty();
         const bool multipart = has_attachments && attachments;
-        std::string jis_body = mailcore::SjisToJis(body);
+        std::string body_bytes = utf8_ ? CrLfLines(body) : mailcore::SjisToJis(body);
         // A line over 998 octets would be cut or refused on the way; base64 carries the same text.
-        const bool base64_body =
-            message_.type == kTypeMime && (message_.encode == kEncodeBase64 || HasOverlongLine(jis_body));
+        // Quoted-printable lines are short whatever the text.
+        const bool base64_body = message_.type == kTypeMime && (message_.encode == kEncodeBase64 ||
+                                                                (!utf8_ && HasOverlongLine(body_bytes)));
         if (message_.type == kTypeMime) {
             text_ += "MIME-Version: 1.0\r\n";
             if (multipart) {
@@ -128,13 +131,21 @@ class Composer {
                 text_ += "This is a multi-part message in MIME format.\r\n\r\n";
                 text_ += "--" + boundary_ + "\r\n";
             }
-            text_ += "Content-Type: text/plain; charset=ISO-2022-JP\r\n";
-            text_ +=
-                base64_body ? "Content-Transfer-Encoding: base64\r\n" : "Content-Transfer-Encoding: 7bit\r\n";
+            text_ += utf8_ ? "Content-Type: text/plain; charset=UTF-8\r\n"
+                           : "Content-Type: text/plain; charset=ISO-2022-JP\r\n";
+            text_ += base64_body ? "Content-Transfer-Encoding: base64\r\n"
+                     : utf8_     ? "Content-Transfer-Encoding: quoted-printable\r\n"
+                                 : "Content-Transfer-Encoding: 7bit\r\n";
         }
         text_ += "\r\n";
 
-        text_ += base64_body ? Base64Lines(jis_body) : jis_body;
+        if (base64_body) {
+            text_ += Base64Lines(body_bytes);
+        } else if (utf8_ && message_.type == kTypeMime) {
+            text_ += QuotedPrintableLines(body_bytes);
+        } else {
+            text_ += body_bytes;
+        }
 
         if (has_attachments && !attachments) {
             text_ += "\r\n.\r\n";
@@ -153,7 +164,7 @@ class Composer {
     void Header(std::string_view line, std::int32_t mode) {
         std::string full(line);
         full += "\r\n";
-        text_ += EncodeHeaderLine(full, mode, message_.width);
+        text_ += EncodeHeaderLine(full, mode, message_.width, message_.charset);
     }
     void Header(std::string_view line) { Header(line, mode_); }
 
@@ -164,7 +175,7 @@ class Composer {
 
     void RecipientLines(std::string_view field_name, const std::vector<Recipient>& list) {
         if (list.empty()) return;
-        HeaderField field(mode_, message_.width);
+        HeaderField field(mode_, message_.width, message_.charset);
         field.Raw(Join({field_name, ":"}));
         for (size_t i = 0; i < list.size(); ++i) {
             if (i > 0) field.NewLine();
@@ -177,7 +188,7 @@ class Composer {
     // Reply-To is one free text: "Name <address>" gets its name written like any display name; anything
     // else is text.
     void ReplyTo(std::string_view value) {
-        HeaderField field(mode_, message_.width);
+        HeaderField field(mode_, message_.width, message_.charset);
         field.Raw("Reply-To:");
         const size_t open = value.rfind('<');
         if (value.ends_with('>') && open != std::string_view::npos) {
@@ -194,7 +205,7 @@ class Composer {
                 name = unquoted;
             }
             Mailbox(field, name, value.substr(open + 1, value.size() - open - 2));
-        } else if (mode_ == kHeaderEncodedWords || value.find("=?") != std::string_view::npos) {
+        } else if (mode_ == kHeaderEncodedWords || utf8_ || value.find("=?") != std::string_view::npos) {
             field.Text(value);
         } else {
             field.Raw(mailcore::SjisToJis(value));
@@ -207,9 +218,10 @@ class Composer {
         for (const Attachment& attachment : attachments) {
             text_ += "\r\n";
             text_ += AttachmentPartHeaders(SingleLineValue(FileNameOf(attachment.path)),
-                                           SingleLineValue(attachment.type_name));
+                                           SingleLineValue(attachment.type_name), utf8_);
             text_ += "\r\n";
-            if (std::optional<std::string> data = ReadWholeFile(attachment.path)) text_ += Base64Lines(*data);
+            if (std::optional<std::string> data = ReadWholeFile(attachment.path, utf8_))
+                text_ += Base64Lines(*data);
             text_ += "\r\n--" + boundary_;
             Pause();
         }
@@ -220,7 +232,7 @@ class Composer {
         for (const Attachment& attachment : attachments) {
             EndLineIfOpen(text_);
             text_ += Join({"begin 600 ", SingleLineValue(FileNameOf(attachment.path)), "\r\n"});
-            if (std::optional<std::string> data = ReadWholeFile(attachment.path)) {
+            if (std::optional<std::string> data = ReadWholeFile(attachment.path, utf8_)) {
                 text_ += mailcore::UuEncode(*data);
             }
             // The zero-length line ("`") closes the data; uudecode wants it before "end".
@@ -238,6 +250,7 @@ class Composer {
     const ComposedMessage& message_;
     const ComposeContext& context_;
     const std::int32_t mode_;
+    const bool utf8_;
     std::string boundary_;
     std::string text_;
 };

@@ -19,8 +19,8 @@ struct ComposeContext {
 
 ComposeContext CurrentComposeContext();
 
-// The complete message text for `body` (Shift_JIS), ending with the line "." that closes the SMTP data.
-// Dots at line starts are not doubled here; that belongs to the transport.
+// The complete message text for `body` (Shift_JIS; UTF-8 for a UTF-8 message), ending with the line "." that
+// closes the SMTP data. Dots at line starts are not doubled here; that belongs to the transport.
 std::string ComposeMessage(const ComposedMessage& message, std::string_view body,
                            const ComposeContext& context = CurrentComposeContext());
 

@@ -1,5 +1,6 @@
 #pragma once
-// The message being built: header fields, attachments and composition settings, all Shift_JIS.
+// The message being built: header fields, attachments and composition settings; texts Shift_JIS, or UTF-8
+// when the charset says so.
 
 #include <cstdint>
 #include <optional>
@@ -16,6 +17,9 @@ struct Recipient {
 enum MessageType : std::int32_t { kTypeMime = 0, kTypePlain = 1 };
 // The stored forms of the transfer encoding of the body.
 enum BodyEncoding : std::int32_t { kEncode7bit = 0, kEncodeBase64 = 2 };
+// What the mail is written in. UTF-8: the texts here are UTF-8 too, every header text goes in encoded words,
+// and the body in quoted-printable (encode 7bit) or base64.
+enum MailCharset : std::int32_t { kCharsetIso2022Jp = 0, kCharsetUtf8 = 1 };
 
 struct ComposedMessage {
     std::optional<Recipient> from;
@@ -31,6 +35,7 @@ struct ComposedMessage {
     std::int32_t encode = kEncode7bit;
     std::int32_t header8bit = 0;
     std::int32_t width = 76;
+    std::int32_t charset = kCharsetIso2022Jp;
 };
 
 }  // namespace outlark

@@ -71,11 +71,13 @@ std::string_view FileStemOf(std::string_view file_name) {
     return file_name.substr(0, period);
 }
 
-std::string NativePath(std::string_view path) { return mailcore::Cp932ToUtf8(path); }
+std::string NativePath(std::string_view path, bool utf8) {
+    return utf8 ? std::string(path) : mailcore::Cp932ToUtf8(path);
+}
 
-std::optional<std::string> FileTypeDescription(std::string_view path) {
+std::optional<std::string> FileTypeDescription(std::string_view path, bool utf8) {
     struct stat info {};
-    if (path.empty() || ::stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
+    if (path.empty() || ::stat(NativePath(path, utf8).c_str(), &info) != 0) return std::nullopt;
     if (S_ISDIR(info.st_mode)) return std::string("File Folder");
     std::string_view name = FileNameOf(path);
     std::string_view stem = FileStemOf(name);

@@ -5,14 +5,17 @@
 
 #include "mailcore/base64_encode.h"
 #include "mailcore/jis_sjis.h"
+#include "smtp/composed_message.h"
 #include "smtp/rfc5322_quote.h"
+#include "smtp/utf8_text.h"
 
 namespace outlark {
 namespace {
 
-constexpr size_t kMaxLine = 998;      // RFC 5322, without the CR LF
-constexpr size_t kMaxWord = 75;       // RFC 2047
-constexpr size_t kWordOverhead = 18;  // "=?ISO-2022-JP?B?" and "?="
+constexpr size_t kMaxLine = 998;  // RFC 5322, without the CR LF
+constexpr size_t kMaxWord = 75;   // RFC 2047
+constexpr std::string_view kJisPrefix = "=?ISO-2022-JP?B?";
+constexpr std::string_view kUtf8Prefix = "=?UTF-8?B?";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -20,7 +23,7 @@ bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && 
 
 // Bytes of the Shift_JIS character at the start of `text`; a half-width kana keeps its sound mark, which
 // the conversion may join to it.
-size_t CharLength(std::string_view text) {
+size_t SjisCharLength(std::string_view text) {
     const auto c = static_cast<unsigned char>(text[0]);
     if (text.size() < 2) return 1;
     const auto next = static_cast<unsigned char>(text[1]);
@@ -29,12 +32,47 @@ size_t CharLength(std::string_view text) {
     return 1;
 }
 
+constexpr std::string_view kUtf8QPrefix = "=?UTF-8?Q?";
+
+// Letters and digits stand for themselves in a Q word anywhere (a phrase allows little more).
+bool IsQLiteral(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+std::string QWord(std::string_view utf8) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string word(kUtf8QPrefix);
+    for (char c : utf8) {
+        if (IsQLiteral(c)) {
+            word.push_back(c);
+        } else {
+            const auto u = static_cast<unsigned char>(c);
+            word += '=';
+            word += kHex[u >> 4];
+            word += kHex[u & 15];
+        }
+    }
+    word += "?=";
+    return word;
+}
+
+// The bytes of the longest run of whole UTF-8 characters whose Q word fits `max_length`.
+size_t TakeQ(std::string_view utf8, size_t max_length) {
+    size_t length = kUtf8QPrefix.size() + 2;
+    size_t n = 0;
+    while (n < utf8.size()) {
+        const size_t next = n + Utf8CharLength(utf8, n);
+        size_t grown = length;
+        for (size_t i = n; i < next; ++i) grown += IsQLiteral(utf8[i]) ? 1 : 3;
+        if (grown > max_length) break;
+        length = grown;
+        n = next;
+    }
+    return n;
+}
+
 bool HasHighByte(std::string_view text) {
     return std::any_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
-
-size_t EncodedLength(size_t jis_size) { return kWordOverhead + (jis_size + 2) / 3 * 4; }
 
 struct Token {
     std::string_view sep;  // the blanks in front of the word
@@ -68,10 +106,24 @@ std::vector<Token> SplitWords(std::string_view text) {
 
 }  // namespace
 
-HeaderField::HeaderField(std::int32_t mode, std::int32_t width)
-    : encode_japanese_(mode == kHeaderEncodedWords),
-      limit_(mode == kHeaderEncodedWords && width > 0 ? std::min<size_t>(static_cast<size_t>(width), kMaxLine)
-                                                      : kMaxLine) {}
+HeaderField::HeaderField(std::int32_t mode, std::int32_t width, std::int32_t charset)
+    : utf8_(charset == kCharsetUtf8),
+      encode_japanese_(mode == kHeaderEncodedWords || utf8_),
+      limit_(encode_japanese_ && width > 0 ? std::min<size_t>(static_cast<size_t>(width), kMaxLine)
+                                           : kMaxLine) {}
+
+// A word never ends inside a character: a Shift_JIS pair, a kana with its sound mark, a UTF-8 sequence.
+size_t HeaderField::CharLength(std::string_view text) const {
+    return utf8_ ? Utf8CharLength(text, 0) : SjisCharLength(text);
+}
+
+std::string HeaderField::Converted(std::string_view text) const {
+    return utf8_ ? std::string(text) : mailcore::SjisToJis(text);
+}
+
+size_t HeaderField::EncodedLength(size_t converted_size) const {
+    return (utf8_ ? kUtf8Prefix : kJisPrefix).size() + 2 + (converted_size + 2) / 3 * 4;
+}
 
 void HeaderField::Fold() {
     out_ += "\r\n";
@@ -105,7 +157,7 @@ void HeaderField::PutEncoded(std::string_view sep, std::string_view sjis, size_t
             size_t unpadded = 0;
             while (n < sjis.size()) {
                 const size_t next = n + CharLength(sjis.substr(n));
-                const size_t jis_size = mailcore::SjisToJis(sjis.substr(0, next)).size();
+                const size_t jis_size = Converted(sjis.substr(0, next)).size();
                 if (EncodedLength(jis_size) > std::max(max_length, single_word_limit)) break;
                 n = next;
                 if (jis_size % 3 == 0) unpadded = n;
@@ -117,11 +169,20 @@ void HeaderField::PutEncoded(std::string_view sep, std::string_view sjis, size_t
             Fold();
             n = take(room());
         }
-        if (n == 0) n = std::max(take(kMaxWord), CharLength(sjis));
-        if (n == 0) n = CharLength(sjis);
-        std::string word = "=?ISO-2022-JP?B?";
-        word += mailcore::Base64Encode(mailcore::SjisToJis(sjis.substr(0, n)));
-        word += "?=";
+        std::string word;
+        if (n == 0 && utf8_) {
+            // No B word of whole 3-byte groups fits (UTF-8 mixes 1- to 4-byte characters): a Q word has
+            // no padding to trip over.
+            n = TakeQ(sjis, room());
+            if (n == 0) n = CharLength(sjis);
+            word = QWord(sjis.substr(0, n));
+        } else {
+            if (n == 0) n = std::max(take(kMaxWord), CharLength(sjis));
+            if (n == 0) n = CharLength(sjis);
+            word = utf8_ ? kUtf8Prefix : kJisPrefix;
+            word += mailcore::Base64Encode(Converted(sjis.substr(0, n)));
+            word += "?=";
+        }
         out_ += word_sep;
         out_ += word;
         column_ += word_sep.size() + word.size();
@@ -150,7 +211,7 @@ void HeaderField::Text(std::string_view sjis) {
     for (size_t i = 0; i < tokens.size();) {
         const std::string_view sep = i == 0 ? pending_sep_ : tokens[i].sep;
         if (!must_encode(tokens[i])) {
-            std::string jis = mailcore::SjisToJis(tokens[i].word);
+            std::string jis = Converted(tokens[i].word);
             if (jis.size() + 1 > kMaxLine) {
                 PutEncoded(sep, tokens[i].word);
             } else {
@@ -180,13 +241,13 @@ void HeaderField::DisplayName(std::string_view sjis) {
         // Python's email puts a blank between neighbouring encoded words of a phrase, so a name goes in one
         // word, longer than RFC 2047's 75 characters if need be, while the line allows it.
         if (line_has_text_ &&
-            column_ + pending_sep_.size() + EncodedLength(mailcore::SjisToJis(sjis).size()) > limit_) {
+            column_ + pending_sep_.size() + EncodedLength(Converted(sjis).size()) > limit_) {
             Fold();
         }
         PutEncoded(pending_sep_, sjis, kMaxLine - 1);
     } else {
         // A quoted-string may fold at its blanks like any other text.
-        const std::string quoted = QuotedString(mailcore::SjisToJis(sjis));
+        const std::string quoted = QuotedString(Converted(sjis));
         bool first = true;
         size_t i = 0;
         while (i < quoted.size()) {
@@ -214,9 +275,10 @@ std::string HeaderField::Finish() && {
     return std::move(out_);
 }
 
-std::string EncodeHeaderLine(std::string_view line, std::int32_t mode, std::int32_t width) {
+std::string EncodeHeaderLine(std::string_view line, std::int32_t mode, std::int32_t width,
+                             std::int32_t charset) {
     if (line.ends_with("\r\n")) line.remove_suffix(2);
-    HeaderField field(mode, width);
+    HeaderField field(mode, width, charset);
     const size_t colon = line.find(':');
     const bool named =
         colon != std::string_view::npos && colon > 0 &&

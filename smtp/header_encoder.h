@@ -9,12 +9,13 @@ namespace outlark {
 // 0 (and 1): plain ISO-2022-JP; 2: Japanese text as RFC 2047 B words folded to the width.
 enum HeaderMode : std::int32_t { kHeaderPlain = 0, kHeaderPlainAlias = 1, kHeaderEncodedWords = 2 };
 
-// One header field built piece by piece from Shift_JIS text. Whatever the pieces, the result reads back
-// (RFC 2047 / 5322 readers) as exactly the text given, blanks and TABs included, and no line exceeds 998
+// One header field built piece by piece from Shift_JIS text (UTF-8 with kCharsetUtf8: then every word
+// holding non-ASCII text becomes UTF-8 B words, whatever the mode). Whatever the pieces, the result reads
+// back (RFC 2047 / 5322 readers) as exactly the text given, blanks and TABs included, and no line exceeds 998
 // octets: lines are folded only in front of existing blanks or between two encoded words.
 class HeaderField {
   public:
-    HeaderField(std::int32_t mode, std::int32_t width);
+    HeaderField(std::int32_t mode, std::int32_t width, std::int32_t charset = 0);
 
     // Bytes written as they are (a field name, an address in angle brackets, a comma); folded only at
     // their own blanks.
@@ -34,7 +35,11 @@ class HeaderField {
     // Words of up to 75 characters, or of up to `single_word_limit` when that is larger.
     void PutEncoded(std::string_view sep, std::string_view sjis, size_t single_word_limit = 0);
     void Fold();
+    size_t CharLength(std::string_view text) const;
+    std::string Converted(std::string_view text) const;
+    size_t EncodedLength(size_t converted_size) const;
 
+    bool utf8_;
     bool encode_japanese_;
     size_t limit_;
     std::string out_;
@@ -43,8 +48,10 @@ class HeaderField {
     bool line_has_text_ = false;
 };
 
-// `line` is one Shift_JIS header line "Name: value" with its CR LF; the value is unstructured text.
-std::string EncodeHeaderLine(std::string_view line, std::int32_t mode, std::int32_t width);
+// `line` is one Shift_JIS (or, with kCharsetUtf8, UTF-8) header line "Name: value" with its CR LF; the
+// value is unstructured text.
+std::string EncodeHeaderLine(std::string_view line, std::int32_t mode, std::int32_t width,
+                             std::int32_t charset = 0);
 
 // A caller's header value with every CR, LF or NUL folded away, so it can never start a header line.
 std::string SingleLineValue(std::string_view value);

@@ -30,12 +30,13 @@ OneShotOutcome RunOneShot(const SendJob& job) {
 
 OneShotOutcome RunOneShot(const SendJob& job, SmtpEngine& engine, const std::atomic<bool>* cancelled) {
     // A file that cannot be read fails the send before the server sees anything.
-    if (!job.mail.filename.empty() && !AttachmentReadable(job.mail.filename)) {
+    const bool utf8 = job.mail.charset == kCharsetUtf8;
+    if (!job.mail.filename.empty() && !AttachmentReadable(job.mail.filename, utf8)) {
         return {kSendAttachmentUnreadable,
                 {mailcore::FailureKind::BadArgument,
                  0,
                  {},
-                 "attachment \"" + NativePath(job.mail.filename) + "\""}};
+                 "attachment \"" + NativePath(job.mail.filename, utf8) + "\""}};
     }
     auto resolution = job.kind == SendJob::Resolve::kByAddress ? mailcore::MailEngine::Resolution::kByAddress
                                                                : mailcore::MailEngine::Resolution::kByName;

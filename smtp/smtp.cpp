@@ -19,6 +19,7 @@
 #include "smtp/one_shot_send.h"
 #include "smtp/send_log.h"
 #include "smtp/smtp_engine.h"
+#include "smtp/utf8_text.h"
 
 namespace outlark {
 namespace {
@@ -60,6 +61,7 @@ struct Smtp::Impl {
     std::int32_t sync = 1;
     std::int32_t priority = 3;
     std::string execute_filename = "Outlark.exe";
+    std::int32_t charset = kCharsetIso2022Jp;
     // Written by the send worker too (a log record it could not write).
     std::atomic<std::int32_t> last_error{0};
 
@@ -270,6 +272,10 @@ std::u16string Smtp::ExecuteFilename() const {
 void Smtp::SetExecuteFilename(const std::u16string& value) {
     impl_->shell.Guard([&] { impl_->execute_filename = WideToCp932(value); });
 }
+std::int32_t Smtp::Charset() const { return impl_->charset; }
+void Smtp::SetCharset(std::int32_t value) {
+    if (value == kCharsetIso2022Jp || value == kCharsetUtf8) impl_->charset = value;
+}
 std::int32_t Smtp::LastError() const { return impl_->last_error; }
 std::u16string Smtp::LastErrorText() const {
     return impl_->shell.GuardValue(std::u16string(), [&] {
@@ -478,6 +484,15 @@ std::int32_t Smtp::Impl::SendMail(const char* method, const std::u16string& serv
                       send_timeout_ms / 1000,
                       recv_timeout_ms / 1000,
                       sync};
+    if (charset == kCharsetUtf8) {
+        // The mail itself keeps every character; the log record above stays in the host's code page.
+        job.mail.charset = kCharsetUtf8;
+        job.mail.to = WideToUtf8(to_text);
+        job.mail.from = WideToUtf8(from_text);
+        job.mail.subject = WideToUtf8(subject_text);
+        job.mail.body = WideToUtf8(body_text);
+        if (!job.mail.filename.empty()) job.mail.filename = WideToUtf8(filename_text);
+    }
     if (sync == 1) {
         OneShotOutcome outcome = RunOneShot(job);
         shell.Adopt(std::move(outcome.failure));

@@ -5,6 +5,7 @@
 #include <exception>
 #include <limits>
 
+#include "mailcore/wide_text.h"
 #include "smtp/one_shot_send.h"
 #include "smtp/send_log.h"
 #include "smtp/smtp_engine.h"
@@ -186,31 +187,38 @@ SendOutcome SmtpSession::Send(const SmtpServer& server, const OneShotRequest& re
             return outcome;
         }
         if ((o.type != 0 && o.type != 1) || (o.encode != 0 && o.encode != 1) ||
-            (o.header8bit != 0 && o.header8bit != 1) || o.priority < 1 || o.priority > 5) {
-            outcome.failure = Refused("send: type, encode and header8bit take 0 or 1, priority 1 to 5");
+            (o.header8bit != 0 && o.header8bit != 1) || (o.charset != 0 && o.charset != 1) ||
+            o.priority < 1 || o.priority > 5) {
+            outcome.failure =
+                Refused("send: type, encode, header8bit and charset take 0 or 1, priority 1 to 5");
             return outcome;
         }
         FieldConverter cp932;
+        // The mail's own texts stay UTF-8 when it is written in UTF-8.
+        const bool utf8 = o.charset == kCharsetUtf8;
+        FieldConverter mail_text(utf8);
         SendJob job;
         job.server = cp932(server.host, "server");
         job.port = server.port;
         job.send_timeout_ms = Milliseconds(server.sendTimeout);
         job.recv_timeout_ms = Milliseconds(server.receiveTimeout);
         job.kind = server.byAddress ? SendJob::Resolve::kByAddress : SendJob::Resolve::kByName;
-        job.mail.to = cp932(request.to, "To");
-        job.mail.from = cp932(request.from, "From");
-        job.mail.subject = cp932(request.subject, "Subject");
-        job.mail.body = cp932(request.body, "body");
+        job.mail.to = mail_text(request.to, "To");
+        job.mail.from = mail_text(request.from, "From");
+        job.mail.subject = mail_text(request.subject, "Subject");
+        job.mail.body = mail_text(request.body, "body");
         // "0" stands for no attachment, as in the control's calls; the record keeps it as given.
-        std::string filename_as_given = cp932(request.attachment, "attachment path");
+        std::string filename_as_given = mail_text(request.attachment, "attachment path");
         job.mail.filename = filename_as_given == "0" ? std::string() : filename_as_given;
         job.mail.type = o.type;
         job.mail.encode = o.encode == 1 ? kEncodeBase64 : kEncode7bit;
         job.mail.header8bit = o.header8bit;
         job.mail.width = o.width;
         job.mail.priority = o.priority;
+        job.mail.charset = o.charset;
         std::string log_file = cp932(request.logFile, "log file name");
-        outcome.warnings = cp932.TakeWarnings();
+        outcome.warnings = mail_text.TakeWarnings();
+        for (TextWarning& warning : cp932.TakeWarnings()) outcome.warnings.push_back(std::move(warning));
         std::int32_t status;
         if (auto refused = RefusedOutright(job)) {
             status = refused->first;
@@ -230,13 +238,17 @@ SendOutcome SmtpSession::Send(const SmtpServer& server, const OneShotRequest& re
         }
         outcome.status = static_cast<mailcore::SendStatus>(status);
         if (!log_file.empty()) {
+            // The log is in the host's code page whatever the mail was written in.
+            auto logged = [utf8](const std::string& text) {
+                return utf8 ? mailcore::Utf8ToCp932(text) : text;
+            };
             SendRecord record{status,
                               job.server,
-                              job.mail.to,
-                              job.mail.from,
-                              job.mail.subject,
-                              job.mail.body,
-                              filename_as_given,
+                              logged(job.mail.to),
+                              logged(job.mail.from),
+                              logged(job.mail.subject),
+                              logged(job.mail.body),
+                              logged(filename_as_given),
                               job.port,
                               job.mail.type,
                               job.mail.encode,

@@ -146,6 +146,7 @@ ComposedMessage OneShotMessage(const OneShotMail& mail) {
     message.encode = mail.encode;
     message.header8bit = mail.header8bit;
     message.width = mail.width;
+    message.charset = mail.charset;
     return message;
 }
 

@@ -56,8 +56,9 @@ enum SendStatus : std::int32_t {
 };
 
 struct OneShotMail {
-    std::string to, from, subject, body, filename;  // Shift_JIS; filename empty for none
-    std::int32_t type = 0, encode = 0, header8bit = 1, width = 76, priority = 3;
+    // Shift_JIS, or UTF-8 with kCharsetUtf8; filename empty for none.
+    std::string to, from, subject, body, filename;
+    std::int32_t type = 0, encode = 0, header8bit = 1, width = 76, priority = 3, charset = kCharsetIso2022Jp;
     std::string_view mailer = "X-Mailer: Outlark Version 1.6.2.1";
 };
 

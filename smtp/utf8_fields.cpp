@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "mailcore/wide_text.h"
+#include "smtp/utf8_text.h"
 
 namespace outlark {
 namespace {
@@ -53,7 +54,13 @@ Cp932Text Utf8ToCp932PerCharacter(std::string_view utf8) {
 }
 
 std::string FieldConverter::operator()(std::string_view utf8, std::string_view field) {
-    Cp932Text converted = Utf8ToCp932PerCharacter(utf8);
+    Cp932Text converted;
+    if (keep_utf8_) {
+        Utf8Checked checked = WellFormedUtf8(utf8);
+        converted = {std::move(checked.text), checked.replaced};
+    } else {
+        converted = Utf8ToCp932PerCharacter(utf8);
+    }
     if (converted.replaced > 0) {
         auto same = [&](const TextWarning& w) { return w.field == field; };
         if (auto it = std::find_if(warnings_.begin(), warnings_.end(), same); it != warnings_.end()) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,24 @@ std::string PartBytes(GMimePart* part) {
     return std::string(reinterpret_cast<const char*>(array->data), array->len);
 }
 
-class GMimeInteropTest : public testing::TestWithParam<int> {
+struct Case {
+    const char* name;
+    std::int32_t encode;
+    std::int32_t charset;
+    const char* subject;  // UTF-8, as the reader must give it back
+    const char* from_name;
+    const char* body;
+};
+
+// Test names carry the row; no byte dump of the row itself.
+void PrintTo(const Case& row, std::ostream* os) { *os << row.name; }
+
+// A UTF-8 text as the composer takes it in the case's charset.
+std::string In(const char* utf8, std::int32_t charset) {
+    return charset == kCharsetUtf8 ? std::string(utf8) : Sjis(utf8);
+}
+
+class GMimeInteropTest : public testing::TestWithParam<Case> {
   protected:
     static void SetUpTestSuite() { g_mime_init(); }
     static void TearDownTestSuite() { g_mime_shutdown(); }
@@ -60,20 +78,21 @@ TEST_P(GMimeInteropTest, SameFields) {
     std::ofstream(dir / "data.bin", std::ios::binary) << binary;
     std::ofstream(dir / "note.txt", std::ios::binary) << "plain text\n";
 
+    const Case& c = GetParam();
     ComposedMessage m;
     m.extra_headers = {"X-Mailer: Outlark Version 1.6.2.1", "X-Priority: 3"};
-    m.from = Recipient{Sjis("山田太郎"), "taro@example.com"};
+    m.from = Recipient{In(c.from_name, c.charset), "taro@example.com"};
     m.to = {{"", "a@example.com"}, {"B", "b@example.com"}};
-    m.subject = Sjis("テスト件名、とても長い日本語の件名が折り返されても一つに戻ることを確かめる");
+    m.subject = In(c.subject, c.charset);
     m.attachments = {(dir / "data.bin").string(), (dir / "note.txt").string()};
     m.header8bit = 0;
-    m.encode = GetParam();
-    std::string body = Sjis("本文です。\r\n.先頭の点\r\n二行目");
+    m.encode = c.encode;
+    m.charset = c.charset;
+    std::string body = In(c.body, c.charset);
 
     GPtr<GMimeMessage> message = Parse(ComposeMessage(m, body));
     ASSERT_TRUE(message);
-    EXPECT_STREQ(g_mime_message_get_subject(message.get()),
-                 "テスト件名、とても長い日本語の件名が折り返されても一つに戻ることを確かめる");
+    EXPECT_STREQ(g_mime_message_get_subject(message.get()), c.subject);
 
     InternetAddressList* to = g_mime_message_get_to(message.get());
     ASSERT_EQ(internet_address_list_length(to), 2);
@@ -84,7 +103,7 @@ TEST_P(GMimeInteropTest, SameFields) {
     ASSERT_EQ(internet_address_list_length(from), 1);
     InternetAddress* sender = internet_address_list_get_address(from, 0);
     EXPECT_STREQ(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(sender)), "taro@example.com");
-    EXPECT_STREQ(internet_address_get_name(sender), "山田太郎");
+    EXPECT_STREQ(internet_address_get_name(sender), c.from_name);
 
     GMimeObject* top = g_mime_message_get_mime_part(message.get());
     ASSERT_TRUE(GMIME_IS_MULTIPART(top));
@@ -93,7 +112,7 @@ TEST_P(GMimeInteropTest, SameFields) {
 
     GMimeObject* text = g_mime_multipart_get_part(multipart, 0);
     ASSERT_TRUE(GMIME_IS_TEXT_PART(text));
-    EXPECT_EQ(Take(g_mime_text_part_get_text(GMIME_TEXT_PART(text))), "本文です。\r\n.先頭の点\r\n二行目");
+    EXPECT_EQ(Take(g_mime_text_part_get_text(GMIME_TEXT_PART(text))), c.body);
 
     GMimeObject* first = g_mime_multipart_get_part(multipart, 1);
     ASSERT_TRUE(GMIME_IS_PART(first));
@@ -106,8 +125,23 @@ TEST_P(GMimeInteropTest, SameFields) {
     fs::remove_all(dir);
 }
 
-INSTANTIATE_TEST_SUITE_P(BodyEncodings, GMimeInteropTest, testing::Values(kEncode7bit, kEncodeBase64),
-                         [](const auto& info) { return info.param == kEncode7bit ? "SevenBit" : "Base64"; });
+constexpr const char* kJapaneseSubject =
+    "テスト件名、とても長い日本語の件名が折り返されても一つに戻ることを確かめる";
+constexpr const char* kJapaneseBody = "本文です。\r\n.先頭の点\r\n二行目";
+// Characters ISO-2022-JP cannot carry: emoji (one joined by ZWJ), Latin-1, IBM-row kanji, circled digits.
+constexpr const char* kUtf8Subject =
+    "Grüße 😀 件名 髙﨑 ① 👨‍👩‍👧 ça va, "
+    "とても長い件名が折り返されても一つに戻ることを確かめる";
+constexpr const char* kUtf8Body = "Zoë 😀 = ok\r\n.先頭の点 髙﨑\r\nFrom here \r\nñ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, GMimeInteropTest,
+    testing::Values(
+        Case{"SevenBit", kEncode7bit, kCharsetIso2022Jp, kJapaneseSubject, "山田太郎", kJapaneseBody},
+        Case{"Base64", kEncodeBase64, kCharsetIso2022Jp, kJapaneseSubject, "山田太郎", kJapaneseBody},
+        Case{"Utf8QuotedPrintable", kEncode7bit, kCharsetUtf8, kUtf8Subject, "Zoë 山田 🎉", kUtf8Body},
+        Case{"Utf8Base64", kEncodeBase64, kCharsetUtf8, kUtf8Subject, "Zoë 山田 🎉", kUtf8Body}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace outlark

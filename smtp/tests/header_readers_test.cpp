@@ -3,6 +3,7 @@
 #include <gmime/gmime.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -27,12 +28,17 @@ std::string Repeat(const std::string& piece, int count) {
     return out;
 }
 
+// A UTF-8 text as the composer takes it in the given charset.
+std::string In(const std::string& utf8, std::int32_t charset) {
+    return charset == kCharsetUtf8 ? utf8 : Sjis(utf8);
+}
+
 // The message as a reader gets it from a mailbox: without the SMTP closing line.
 std::string Compose(const ComposedMessage& m) {
     ComposeContext context;
     context.now = 1796508309;
     context.attachment_pause = std::chrono::milliseconds(0);
-    std::string text = ComposeMessage(m, Sjis("本文\r\n"), context);
+    std::string text = ComposeMessage(m, In("本文\r\n", m.charset), context);
     text.resize(text.size() - 3);
     return text;
 }
@@ -99,6 +105,7 @@ struct Case {
     std::string reply_to_name = "";
     std::int32_t header8bit = 0;
     std::int32_t width = 76;
+    std::int32_t charset = kCharsetIso2022Jp;
 };
 
 void PrintTo(const Case& row, std::ostream* os) { *os << row.name; }
@@ -112,20 +119,31 @@ class HeaderReadersTest : public testing::TestWithParam<Case> {
 TEST_P(HeaderReadersTest, BothReadersGetTheInputBack) {
     const Case& c = GetParam();
     ComposedMessage m;
-    m.subject = Sjis(c.subject);
-    m.from = Recipient{Sjis(c.from_name), "sender@example.jp"};
+    m.charset = c.charset;
+    m.subject = In(c.subject, c.charset);
+    m.from = Recipient{In(c.from_name, c.charset), "sender@example.jp"};
     // Plain mode writes Japanese as raw ISO-2022-JP, which readers flag; its rows keep to ASCII names.
-    const std::string to_name = c.header8bit == 0 ? "宛先 一" : "To One";
-    m.to = {{Sjis(to_name), "one@example.jp"}, {"", "two@example.jp"}};
-    if (!c.reply_to_name.empty()) m.reply_to = Sjis(c.reply_to_name) + " <reply@example.jp>";
+    // UTF-8 encodes every name whatever the mode.
+    const std::string to_name = c.charset == kCharsetUtf8 ? "Zoë 🎉 宛先"
+                                : c.header8bit == 0       ? "宛先 一"
+                                                          : "To One";
+    m.to = {{In(to_name, c.charset), "one@example.jp"}, {"", "two@example.jp"}};
+    if (!c.reply_to_name.empty()) m.reply_to = In(c.reply_to_name, c.charset) + " <reply@example.jp>";
     m.header8bit = c.header8bit;
     m.width = c.width;
     const std::string text = Compose(m);
 
     EXPECT_EQ(text.find('\0'), std::string::npos);
+    // UTF-8 goes out in 7-bit lines folded to the width (76 here) wherever blanks or word ends allow.
+    const size_t longest = c.charset == kCharsetUtf8 && c.width == 76 ? 76 : 998;
     size_t start = 0;
     for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        EXPECT_LE(end - start, 998u) << "line at offset " << start;
+        EXPECT_LE(end - start, longest) << "line at offset " << start;
+        if (c.charset == kCharsetUtf8) {
+            EXPECT_TRUE(std::all_of(text.begin() + start, text.begin() + end,
+                                    [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
+                << "8-bit byte in line at offset " << start;
+        }
     }
 
     const nlohmann::json python = ReadWithPython(text);
@@ -198,7 +216,20 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"LongAsciiWithoutBlanksPlainMode", Repeat("x", 1200), "", "", 1},
         Case{"LongJapaneseWidth76", kLongJapanese}, Case{"LongJapaneseWidth40", kLongJapanese, "", "", 0, 40},
         Case{"LongJapaneseWidth0", kLongJapanese, "", "", 0, 0},
-        Case{"LongJapaneseNoBlanks", Repeat("日本語", 200)}),
+        Case{"LongJapaneseNoBlanks", Repeat("日本語", 200)},
+        // UTF-8: every character back, in plain mode too; words never split inside a character.
+        Case{"Utf8Emoji", "Party 🎉🎊 tonight 😀", "Ann 👩‍💻", "", 0, 76, kCharsetUtf8},
+        Case{"Utf8Latin1", "Grüße aus Köln, ça va? ñ ß é", "Zoë Ångström", "Søren Ø", 0, 76, kCharsetUtf8},
+        Case{"Utf8Japanese", "日本語のテスト 髙﨑 ①②", "山田 太郎", "返信 先", 0, 76, kCharsetUtf8},
+        Case{"Utf8PlainModeStillEncoded", "Grüße 😀 件名", "Zoë", "", 1, 76, kCharsetUtf8},
+        Case{"Utf8LongSubjectFolds",
+             "Grüße 😀 件名 " + Repeat("とても長い件名が折り返されることを確かめる ", 6) +
+                 "emoji 👨‍👩‍👧 end",
+             "Zoë 😀", "", 0, 76, kCharsetUtf8},
+        Case{"Utf8LongNoBlanks", Repeat("é日😀a", 80), "", "", 0, 76, kCharsetUtf8},
+        Case{"Utf8Width40", Repeat("Ünïcödé 文字 🎉 ", 12), "", "", 0, 40, kCharsetUtf8},
+        Case{"Utf8LookalikeEncodedWord", "=?UTF-8?B?SGFja2Vk?= ü", "=?UTF-8?Q?x?=", "", 0, 76, kCharsetUtf8},
+        Case{"Utf8LongAscii", kLongAscii, "", "", 0, 76, kCharsetUtf8}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace

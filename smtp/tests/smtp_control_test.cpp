@@ -142,6 +142,29 @@ TEST_F(SmtpControlTest, OneShotExactConversation) {
               "Content-Transfer-Encoding: 7bit\r\n\r\nline 1\r\n..\r\n..dot\r\n.\r\nQUIT\r\n");
 }
 
+// UTF-16 in, UTF-8 out without the CP932 detour: an emoji (a surrogate pair), Latin-1 and an IBM-row kanji.
+TEST_F(SmtpControlTest, OneShotInUtf8KeepsEveryCharacter) {
+    Script s;
+    s.Reply("220 ready\r\n").Expect("HELO Outlark\r\n").Reply("250 hello\r\n");
+    s.Expect("MAIL FROM:<f@x>\r\n").Reply("250 ok\r\n").Expect("RCPT TO:<t@x>\r\n").Reply("250 ok\r\n");
+    s.Expect("DATA\r\n").Reply("354 go\r\n").ExpectThrough(".\r\n").Reply("250 queued\r\n");
+    s.Expect("QUIT\r\n").Reply("221 bye\r\n");
+    ScriptedServer server(s);
+    Short(smtp);
+    smtp.SetCharset(1);
+    smtp.SetPort(server.Port());
+    std::int32_t status = 0;
+    smtp.SendMail(kLocal, u"t@x", u"f@x", u"Zo\u00eb \U0001F600", u"Gr\u00fc\u00dfe \U0001F600 \u9ad9\r\n",
+                  u"0", &status);
+    EXPECT_EQ(status, 1);
+    ASSERT_TRUE(server.WaitForFinished(1));
+    EXPECT_THAT(server.Failures(), testing::IsEmpty());
+    EXPECT_THAT(server.Received(), HasSubstr("Subject: =?UTF-8?B?Wm/DqyDwn5iA?=\r\nMIME-Version: 1.0\r\n"
+                                             "Content-Type: text/plain; charset=UTF-8\r\n"
+                                             "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
+                                             "Gr=C3=BC=C3=9Fe =F0=9F=98=80 =E9=AB=99\r\n.\r\nQUIT\r\n"));
+}
+
 struct StatusCase {
     const char* name;
     std::function<Script()> script;
@@ -738,6 +761,10 @@ TEST(SmtpPropertiesTest, PutRules) {
     EXPECT_EQ(smtp.RecvTimeout(), 1);
     smtp.SetExecuteFilename(u"");
     EXPECT_EQ(smtp.ExecuteFilename(), u"");
+    EXPECT_EQ(smtp.Charset(), 0);
+    smtp.SetCharset(1);
+    smtp.SetCharset(2);
+    EXPECT_EQ(smtp.Charset(), 1);
 }
 
 }  // namespace

@@ -167,6 +167,56 @@ TEST_F(SmtpServersHeaders, SubjectArrivesExactlyThroughPostfix) {
     EXPECT_EQ(read, subject);
 }
 
+// A UTF-8 mail after delivery, read by the POP3 component's lossless getters: nothing CP932 cannot hold
+// is lost on the way.
+TEST_P(SmtpServers, Utf8MailArrivesWholeThroughPostfix) {
+    char pattern[] = "/tmp/outlark-servers-XXXXXX";
+    fs::path dir = mkdtemp(pattern);
+    const std::u16string name = u"r\u00e9sum\u00e9 \U0001F389 \u9ad9.txt";
+    std::ofstream(dir / fs::path(name), std::ios::binary) << "data";
+    const std::u16string subject = u"Gr\u00fc\u00dfe \U0001F600 \u9ad9\u5d0e\u3055\u3093 \u2460 " +
+                                   std::u16string(40, u'\u3042') + u" end";
+    const std::u16string body = u"Zo\u00eb \U0001F600\r\n.dot\r\n\u9ad9 = \u2603 ";
+    Smtp smtp;
+    smtp.SetLogFilename(u"");
+    smtp.SetPort(env().smtpPort);
+    smtp.SetSendTimeout(10);
+    smtp.SetRecvTimeout(10);
+    smtp.SetHeader8bit(GetParam().header8bit);
+    smtp.SetEncode(GetParam().encode);
+    smtp.SetCharset(1);
+    std::int32_t status = 0;
+    smtp.SendMail(Wide(env().host), Wide(mailbox().address), Wide("phone@" + env().domain), subject, body,
+                  (dir / fs::path(name)).u16string(), &status);
+    ASSERT_EQ(status, 1);
+    ASSERT_EQ(ms::WaitForMessages(mailbox().maildir, 1), "");
+
+    inlark::Pop3 pop3;
+    pop3.SetPort(env().pop3Port);
+    pop3.SetSendTimeout(10);
+    pop3.SetRecvTimeout(10);
+    pop3.SetDecodeCharsets(1);
+    std::int32_t r = 0;
+    pop3.ConnectByName(Wide(env().host), &r);
+    ASSERT_EQ(r, 1);
+    pop3.Authorize(Wide(mailbox().user), Wide(mailbox().password), &r);
+    ASSERT_EQ(r, 1);
+    pop3.RETR(1, &r);
+    ASSERT_EQ(r, 1);
+    pop3.MakeData(&r);
+    ASSERT_EQ(r, 1);
+    std::u16string got;
+    pop3.GetSubjectW(&got);
+    EXPECT_EQ(got, subject);
+    pop3.GetBodyW(&got);
+    while (got.ends_with(u"\r\n")) got.resize(got.size() - 2);
+    EXPECT_EQ(got, body);
+    pop3.GetFileNameW(1, &got);
+    EXPECT_EQ(got, name);
+    pop3.QUIT(&r);
+    fs::remove_all(dir);
+}
+
 INSTANTIATE_TEST_SUITE_P(Settings, SmtpServers,
                          testing::Values(Settings{"PlainHeaders7bit", 1, 0},
                                          Settings{"EncodedWordsBase64", 0, 1}),

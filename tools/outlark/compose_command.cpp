@@ -49,7 +49,8 @@ int RunCompose(const MailOptions& o, const std::vector<std::string>& headers,
     draft.replyTo = reply_to;
     draft.attachments = o.attachments;
     draft.body = std::move(*body);
-    auto composed = outlark::ComposeMail(draft, {o.type, o.encode, o.header8bit, o.width, o.priority});
+    auto composed =
+        outlark::ComposeMail(draft, {o.type, o.encode, o.header8bit, o.width, o.priority, o.utf8 ? 1 : 0});
     if (!composed) {
         std::cerr << "outlark: " << mailcore::FailureText(composed.error()) << "\n";
         return 1;

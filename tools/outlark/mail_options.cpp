@@ -26,6 +26,11 @@ void AddMailOptions(CLI::App& command, MailOptions& o) {
     command.add_option("--priority", o.priority, "X-Priority, 1 to 5")
         ->check(CLI::Range(1, 5))
         ->capture_default_str();
+    command.add_flag(
+        "--utf8", o.utf8,
+        "Write the mail in UTF-8 instead of ISO-2022-JP: every character kept, body quoted-printable "
+        "(--encode 0) or base64 (--encode 1), header texts as UTF-8 encoded words whatever "
+        "--header8bit says, attachment names also as RFC 2231 filename*");
 }
 
 namespace {

@@ -20,6 +20,7 @@ struct MailOptions {
     std::int32_t header8bit = 1;
     std::int32_t width = 76;
     std::int32_t priority = 3;
+    bool utf8 = false;
 };
 
 void AddMailOptions(CLI::App& command, MailOptions& options);

@@ -135,13 +135,14 @@ int RunSend(const MailOptions& mail, const ServerOptions& server) {
     }
     outlark::SmtpServer where =
         Server(server.server, server.port, server.send_timeout, server.recv_timeout, server.by_address);
-    outlark::OneShotRequest request{mail.to.front(),
-                                    mail.from,
-                                    mail.subject.value_or(""),
-                                    std::move(*body),
-                                    mail.attachments.empty() ? "" : mail.attachments.front(),
-                                    {mail.type, mail.encode, mail.header8bit, mail.width, mail.priority},
-                                    server.log_file};
+    outlark::OneShotRequest request{
+        mail.to.front(),
+        mail.from,
+        mail.subject.value_or(""),
+        std::move(*body),
+        mail.attachments.empty() ? "" : mail.attachments.front(),
+        {mail.type, mail.encode, mail.header8bit, mail.width, mail.priority, mail.utf8 ? 1 : 0},
+        server.log_file};
     outlark::SendOutcome outcome = SendAndExplain(where, request);
     if (IsAddressRefusal(outcome)) return 2;
     std::int32_t status = mailcore::ToInt(outcome.status);

@@ -1,5 +1,6 @@
 #pragma once
-// Composing a Japanese mail (ISO-2022-JP) from UTF-8 texts into the bytes the Smtp control sends.
+// Composing a Japanese mail (ISO-2022-JP, or UTF-8 when asked) from UTF-8 texts into the bytes the Smtp
+// control sends.
 
 #include <cstdint>
 #include <optional>
@@ -20,7 +21,8 @@ struct MailAddress {
     std::string name;     // UTF-8; empty: the bare "<address>" form
 };
 
-// One mail, all texts UTF-8. Characters Shift_JIS (CP932) cannot hold become "?" (see ComposedMail).
+// One mail, all texts UTF-8. In ISO-2022-JP, characters Shift_JIS (CP932) cannot hold become "?" (see
+// ComposedMail); in UTF-8 every character is kept.
 struct MailDraft {
     std::optional<MailAddress> from;
     std::vector<MailAddress> to, cc, bcc;   // Bcc is written as the "Bc:" header, as the control does
@@ -38,9 +40,12 @@ struct ComposeOptions {
     std::int32_t header8bit = 1;  // 1 plain ISO-2022-JP headers, 0 encoded words
     std::int32_t width = 76;      // folding width of encoded words
     std::int32_t priority = 3;    // X-Priority
+    // 0 ISO-2022-JP. 1 UTF-8: text/plain; charset=UTF-8 in quoted-printable (encode 0) or base64 (encode 1),
+    // header texts as UTF-8 B words whatever header8bit says, file names also as RFC 2231 filename*.
+    std::int32_t charset = 0;
 };
 
-// A field that lost characters on the way to Shift_JIS.
+// A field that lost characters on the way to Shift_JIS (in UTF-8: malformed bytes written as U+FFFD).
 struct TextWarning {
     std::string field;  // "From", "To", "Subject", "body", "attachment path", ...
     std::size_t replaced = 0;

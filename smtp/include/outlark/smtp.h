@@ -70,6 +70,13 @@ class OUTLARK_API Smtp {
     void SetPriority(std::int32_t value);
     std::u16string ExecuteFilename() const;
     void SetExecuteFilename(const std::u16string& value);
+    // What the one-shot send writes the mail in (like Type and Encode, DATA does not use it): 0 ISO-2022-JP
+    // (initial); 1 UTF-8 for phones that prefer it: the texts go from UTF-16 to UTF-8 without loss, the
+    // body as text/plain; charset=UTF-8 in quoted-printable (Encode 0) or base64 (Encode 1), header texts
+    // as UTF-8 B words whatever Header8bit says, an attachment's name also as RFC 2231 filename*. Other
+    // values are ignored.
+    std::int32_t Charset() const;
+    void SetCharset(std::int32_t value);
     // -5: a MakeData call got an empty text. -6: DATA found an attachment missing, unreadable or not a
     // regular file and sent nothing. -7: a one-shot send could not append its record to LogFilename (the log
     // could not be opened or locked within 60 s); the send's own status is unchanged. Kept until the next.

@@ -51,7 +51,7 @@ struct OneShotRequest {
 struct SendOutcome {
     mailcore::SendStatus status = mailcore::SendStatus::NotStarted;
     mailcore::Failure failure;          // why, unless the status is Sent
-    std::vector<TextWarning> warnings;  // characters Shift_JIS could not hold
+    std::vector<TextWarning> warnings;  // characters Shift_JIS could not hold (UTF-8: malformed bytes)
     bool logWritten = true;             // false: the record was asked for but not written
 };
 

@@ -222,6 +222,26 @@ TEST_F(OutlarkToolTest, CharactersCp932CannotHoldBecomeOneQuestionMarkEach) {
     }
 }
 
+// With --utf8 nothing becomes "?" and nothing is warned about; a malformed byte is replaced and told.
+TEST_F(OutlarkToolTest, Utf8KeepsWhatCp932CannotHold) {
+    fs::path body = dir_ / "body.txt";
+    std::ofstream(body, std::ios::trunc) << "na\xc3\xafve \xe2\x98\x83";
+    int exit_status = -1;
+    std::string errors;
+    std::string out = RunOutlark(
+        "compose --utf8 -f f@x -t t@x -s 'a\xf0\x9f\x98\x80"
+        "b' -b " +
+            body.string(),
+        &exit_status, &errors);
+    EXPECT_EQ(exit_status, 0);
+    EXPECT_EQ(errors, "");
+    EXPECT_THAT(out, HasSubstr("Subject: =?UTF-8?B?YfCfmIBi?=\r\n"));
+    EXPECT_TRUE(out.ends_with("\r\n\r\nna=C3=AFve =E2=98=83\r\n")) << out;
+    out = RunOutlark("compose --utf8 -f f@x -t t@x -s 'bad\xff' -b " + body.string(), &exit_status, &errors);
+    EXPECT_THAT(out, HasSubstr("Subject: =?UTF-8?B?YmFk77+9?=\r\n"));
+    EXPECT_THAT(errors, HasSubstr("1 character of the Subject"));
+}
+
 TEST_F(OutlarkToolTest, ComposePrintsWhatSendSends) {
     fs::path attachment = dir_ / "a.bin";
     std::ofstream(attachment, std::ios::binary) << std::string("\0\r\n.\r\r\xff", 7);
@@ -236,6 +256,8 @@ TEST_F(OutlarkToolTest, ComposePrintsWhatSendSends) {
         {"", ""},
         {"mime\rpart\n", " -a " + attachment.string()},
         {"uu\rencoded\n", " --type 1 -a " + attachment.string()},
+        {"Zo\xc3\xab \xf0\x9f\x98\x80\r\n.dot\n", " --utf8"},
+        {"\xe6\x97\xa5 \xf0\x9f\x98\x80", " --utf8 --encode 1 -a " + attachment.string()},
     };
     for (const Case& c : cases) {
         fs::path body = dir_ / "body.txt";
