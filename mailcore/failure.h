@@ -26,6 +26,10 @@ enum class FailureKind : std::int32_t {
     Busy,            // an asynchronous command is still running
     NotConnected,    // there is no connection to send on
     Internal,        // an unexpected exception inside the library: see the detail
+    // No TLS session came about: see the detail.
+    TlsHandshake,
+    // The server's certificate is not trusted, out of date or for another host: see the detail.
+    CertificateVerify,
 };
 
 struct Failure {
@@ -67,6 +71,10 @@ struct Failure {
             return "not connected";
         case FailureKind::Internal:
             return "internal error";
+        case FailureKind::TlsHandshake:
+            return "TLS handshake failed";
+        case FailureKind::CertificateVerify:
+            return "server certificate not accepted";
     }
     return "unknown failure";
 }

@@ -82,6 +82,10 @@ std::string ParseMailServersEnv(std::string_view text, MailServersEnv* env) {
          {Require(values, "MIRELO_HOST", &parsed.host),
           RequirePort(values, "MIRELO_POP3_PORT", &parsed.pop3Port),
           RequirePort(values, "MIRELO_SMTP_PORT", &parsed.smtpPort),
+          RequirePort(values, "MIRELO_POP3S_PORT", &parsed.pop3sPort),
+          RequirePort(values, "MIRELO_SMTPS_PORT", &parsed.smtpsPort),
+          RequirePort(values, "MIRELO_SUBMISSION_PORT", &parsed.submissionPort),
+          Require(values, "MIRELO_CA_FILE", &parsed.caFile),
           Require(values, "MIRELO_MAIL_DOMAIN", &parsed.domain),
           Require(values, "MIRELO_SERVERS_LOGS", &parsed.logsDir),
           Require(values, "MIRELO_LOCKS", &parsed.locksDir), Require(values, "MIRELO_MAILBOXES", &names)}) {

@@ -22,6 +22,10 @@ struct MailServersEnv {
     std::string host;
     int pop3Port = 0;
     int smtpPort = 0;
+    int pop3sPort = 0;       // POP3 in TLS from the first byte
+    int smtpsPort = 0;       // SMTP in TLS from the first byte; AUTH offered, not required
+    int submissionPort = 0;  // SMTP with STARTTLS; mail only after AUTH (offered with and without TLS)
+    std::string caFile;      // PEM; the only CA that signed the servers' certificate
     std::string domain;
     std::string logsDir;
     std::string locksDir;

@@ -18,6 +18,10 @@ const std::string kValid =
     "MIRELO_HOST=127.0.0.1\n"
     "MIRELO_POP3_PORT=11110\n"
     "MIRELO_SMTP_PORT='10025'\n"
+    "MIRELO_POP3S_PORT=11995\n"
+    "MIRELO_SMTPS_PORT=10465\n"
+    "MIRELO_SUBMISSION_PORT=10587\n"
+    "MIRELO_CA_FILE=/srv/tls/ca.pem\n"
     "MIRELO_MAIL_DOMAIN=mirelo.test\r\n"
     "MIRELO_SERVERS_LOGS=/srv/log\n"
     "MIRELO_LOCKS=/srv/locks\n"
@@ -38,6 +42,10 @@ TEST(MailServersEnv, ParsesWhatTheScriptWrites) {
     EXPECT_EQ(env.host, "127.0.0.1");
     EXPECT_EQ(env.pop3Port, 11110);
     EXPECT_EQ(env.smtpPort, 10025);
+    EXPECT_EQ(env.pop3sPort, 11995);
+    EXPECT_EQ(env.smtpsPort, 10465);
+    EXPECT_EQ(env.submissionPort, 10587);
+    EXPECT_EQ(env.caFile, "/srv/tls/ca.pem");
     EXPECT_EQ(env.domain, "mirelo.test");
     EXPECT_EQ(env.locksDir, "/srv/locks");
     ASSERT_EQ(env.mailboxes.size(), 2u);
@@ -67,11 +75,13 @@ TEST(MailServersEnv, RejectsBrokenFilesNamingTheProblem) {
         {"port not a number", Replace(kValid, "=11110", "=11110x"), "MIRELO_POP3_PORT is not a port: 11110x"},
         {"port out of range", Replace(kValid, "=11110", "=70000"), "MIRELO_POP3_PORT is not a port: 70000"},
         {"port zero", Replace(kValid, "=11110", "=0"), "MIRELO_POP3_PORT is not a port: 0"},
+        {"missing TLS port", Replace(kValid, "MIRELO_SMTPS_PORT=10465\n", ""), "missing MIRELO_SMTPS_PORT"},
+        {"missing CA file", Replace(kValid, "=/srv/tls/ca.pem", "="), "missing MIRELO_CA_FILE"},
         {"mailbox without maildir", Replace(kValid, "MIRELO_AGENT_MAILDIR=/srv/mail/agent\n", ""),
          "missing MIRELO_AGENT_MAILDIR"},
         {"empty mailbox name", Replace(kValid, "=agent,box01", "=agent,,box01"),
          "MIRELO_MAILBOXES has an empty name: agent,,box01"},
-        {"line without equals sign", kValid + "garbage\n", "line 18 is not KEY=VALUE: garbage"},
+        {"line without equals sign", kValid + "garbage\n", "line 22 is not KEY=VALUE: garbage"},
         {"empty file", "", "missing MIRELO_HOST"},
     };
     for (const Row& row : rows) {
