@@ -2,7 +2,6 @@
 // checks must refuse and what they must let through, and data moved both ways in bulk.
 #include <gtest/gtest.h>
 #include <openssl/ssl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
@@ -16,6 +15,7 @@ namespace {
 
 using testing::CertificateRequest;
 using testing::MakeCertificate;
+using testing::StatusText;
 using testing::TestCertificate;
 using testing::TlsTestClient;
 using testing::TlsTestServer;
@@ -29,20 +29,19 @@ class TlsStreamCertificates : public ::testing::Test {
     }
     void TearDown() override { ::unlink(caFile_.c_str()); }
 
-    // Handshake with a server that shows `identity`, as the client that connected to `host`.
-    Result<void> Connect(const TestCertificate& identity, const std::string& host,
-                         const TlsSettings& settings, std::string* serverSide = nullptr) {
+    // Implicit TLS with a server that shows `identity`, as the client that connected to `host`. The
+    // failure's detail goes to `detail`, what the server's side of the handshake came to to `serverSide`.
+    StreamStatus Connect(const TestCertificate& identity, const std::string& host,
+                         const std::string& trustFile, std::string* detail = nullptr,
+                         std::string* serverSide = nullptr) {
         TlsTestServer server(identity, [](SSL*) {});
-        TlsTestClient client;
-        if (std::string error = client.Connect("127.0.0.1", server.Port()); !error.empty()) {
-            return Failure{FailureKind::Io, 0, "", error};
-        }
-        Result<void> result = client.StartTls(host, settings);
-        client.Tls()->Shutdown();
-        ::shutdown(client.Fd(), SHUT_RDWR);
+        TlsTestClient client({.trustFile = trustFile, .implicit = true});
+        const StreamStatus status = client.Connect(host, server.Port());
+        if (detail != nullptr) *detail = client.TlsFailure().detail;
+        client.Stream().Close();
         const std::string error = server.Finish();
         if (serverSide != nullptr) *serverSide = error;
-        return result;
+        return status;
     }
 
     TestCertificate ca_;
@@ -88,12 +87,11 @@ TEST_F(TlsStreamCertificates, RefusedWithTheReason) {
     };
     for (const Row& row : rows) {
         const TestCertificate identity = MakeCertificate(row.request, row.signedByCa ? &ca_ : nullptr);
+        std::string detail;
         std::string serverSide;
-        const Result<void> result = Connect(identity, row.host, {caFile_}, &serverSide);
-        ASSERT_FALSE(result) << row.name;
-        EXPECT_EQ(result.error().kind, FailureKind::CertificateVerify) << row.name;
-        EXPECT_NE(result.error().detail.find(row.why), std::string::npos)
-            << row.name << ": " << FailureText(result.error());
+        const StreamStatus status = Connect(identity, row.host, caFile_, &detail, &serverSide);
+        EXPECT_EQ(status.kind, FailureKind::CertificateVerify) << row.name << ": " << StatusText(status);
+        EXPECT_NE(detail.find(row.why), std::string::npos) << row.name << ": " << detail;
         EXPECT_NE(serverSide, "") << row.name << ": the server saw a finished handshake";
     }
 }
@@ -119,17 +117,17 @@ TEST_F(TlsStreamCertificates, AcceptedWhenChainAndNameFit) {
             trust = caFile_ + ".leaf";
             ASSERT_EQ(identity.WritePem(trust), "");
         }
-        const Result<void> result = Connect(identity, row.host, {trust});
+        std::string detail;
+        const StreamStatus status = Connect(identity, row.host, trust, &detail);
         if (row.trustLeafItself) ::unlink(trust.c_str());
-        EXPECT_TRUE(result) << row.name << ": " << (result ? "" : FailureText(result.error()));
+        EXPECT_TRUE(status) << row.name << ": " << StatusText(status) << ": " << detail;
     }
 }
 
 TEST_F(TlsStreamCertificates, SystemStoreDoesNotKnowTheTestCa) {
     const TestCertificate identity = MakeCertificate({}, &ca_);
-    const Result<void> result = Connect(identity, "localhost", {});
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().kind, FailureKind::CertificateVerify) << FailureText(result.error());
+    const StreamStatus status = Connect(identity, "localhost", "");
+    EXPECT_EQ(status.kind, FailureKind::CertificateVerify) << StatusText(status);
 }
 
 TEST_F(TlsStreamCertificates, BulkDataBothWaysThenTheCloseAlert) {
@@ -148,24 +146,24 @@ TEST_F(TlsStreamCertificates, BulkDataBothWaysThenTheCloseAlert) {
         std::size_t sent = 0;
         SSL_write_ex(ssl, echoed.data(), echoed.size(), &sent);
     });
-    TlsTestClient client;
-    ASSERT_EQ(client.Connect("127.0.0.1", server.Port()), "");
-    const Result<void> handshake = client.StartTls("localhost", {caFile_});
-    ASSERT_TRUE(handshake) << FailureText(handshake.error());
+    TlsTestClient client({.trustFile = caFile_, .implicit = true});
+    const StreamStatus connected = client.Connect("localhost", server.Port());
+    ASSERT_TRUE(connected) << StatusText(connected) << ": " << client.TlsFailure().detail;
     ASSERT_EQ(client.Send(payload), "");
 
     std::string back;
     char chunk[65536];
     for (;;) {
-        const Result<std::size_t> got = client.Tls()->Read(chunk, sizeof chunk);
-        if (!got) {
-            EXPECT_EQ(got.error().kind, FailureKind::Closed) << FailureText(got.error());
+        std::size_t received = 0;
+        const StreamStatus status = client.Stream().Read(chunk, sizeof chunk, received);
+        if (!status) {
+            EXPECT_EQ(status.kind, FailureKind::Closed) << StatusText(status);
             break;
         }
-        back.append(chunk, *got);
-        if (*got == 0) {
-            const Result<void> ready = client.Tls()->Wait(TlsStream::Direction::kRead, 10000);
-            ASSERT_TRUE(ready) << FailureText(ready.error());
+        back.append(chunk, received);
+        if (received == 0) {
+            const StreamStatus ready = client.Stream().Wait(ByteStream::Direction::kRead, 10000);
+            ASSERT_TRUE(ready) << StatusText(ready);
         }
     }
     EXPECT_EQ(server.Finish(), "");

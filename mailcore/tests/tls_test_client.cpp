@@ -1,65 +1,64 @@
 #include "mailcore/tests/tls_test_client.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
 
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
+#include "mailcore/tcp_stream.h"
 
 namespace mailcore::testing {
 namespace {
 
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+Resolver EverythingIsLocal() {
+    Resolver resolver;
+    resolver.lookUp = [](const std::string&) {
+        sockaddr_storage address{};
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+        v4->sin_family = AF_INET;
+        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return std::vector<sockaddr_storage>{address};
+    };
+    resolver.hasReverseEntry = [](const sockaddr_storage&) { return true; };
+    return resolver;
+}
 
 }  // namespace
 
-TlsTestClient::TlsTestClient(std::chrono::milliseconds timeout)
-    : timeout_(timeout), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+std::string StatusText(StreamStatus status) {
+    Failure failure;
+    failure.kind = status.kind;
+    failure.systemError = status.systemError;
+    return FailureText(failure);
+}
 
-std::string TlsTestClient::Connect(const std::string& address, int port) {
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (inet_pton(AF_INET, address.c_str(), &target.sin_addr) != 1) return "not an IPv4 address: " + address;
-    fd_ = UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!fd_) return Errno("socket");
-    if (::connect(fd_.get(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
-        return Errno("connect");
-    }
-    return {};
+TlsTestClient::TlsTestClient(TlsSettings settings, std::chrono::milliseconds timeout)
+    : timeout_(timeout),
+      stream_(std::make_unique<TlsStream>(std::make_unique<TcpStream>(EverythingIsLocal()),
+                                          std::move(settings))) {}
+
+StreamStatus TlsTestClient::Connect(const std::string& host, int port) {
+    if (!stream_->Open()) return {FailureKind::Io, 0};
+    return stream_->Connect({host, port, AddressRule::kName}, StreamClock::now() + timeout_);
+}
+
+std::string TlsTestClient::WaitFor(ByteStream::Direction direction) {
+    const StreamStatus ready = stream_->Wait(direction, static_cast<std::int32_t>(timeout_.count()));
+    return ready ? "" : StatusText(ready);
 }
 
 std::string TlsTestClient::ReadPlainLine(std::string* line) {
     line->clear();
     for (;;) {
-        pollfd pfd{fd_.get(), POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(timeout_.count())) <= 0) return "no plain line in time";
         char c = 0;
-        const ssize_t n = ::recv(fd_.get(), &c, 1, 0);
-        if (n <= 0) return n == 0 ? "closed" : Errno("recv");
+        std::size_t received = 0;
+        if (const StreamStatus status = stream_->Read(&c, 1, received); !status) return StatusText(status);
+        if (received == 0) {
+            if (std::string error = WaitFor(ByteStream::Direction::kRead); !error.empty()) return error;
+            continue;
+        }
         if (c == '\n') break;
         *line += c;
     }
     if (!line->empty() && line->back() == '\r') line->pop_back();
     return {};
-}
-
-std::string TlsTestClient::SendPlain(std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::send(fd_.get(), text.data(), text.size(), MSG_NOSIGNAL);
-        if (n < 0) return Errno("send");
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return {};
-}
-
-Result<void> TlsTestClient::StartTls(const std::string& host, const TlsSettings& settings) {
-    tls_ = std::make_unique<TlsStream>(fd_.get(), wake_.get());
-    return tls_->Handshake(host, settings, TlsStream::Clock::now() + timeout_);
 }
 
 std::string TlsTestClient::ReadLine(std::string* line) {
@@ -72,28 +71,26 @@ std::string TlsTestClient::ReadLine(std::string* line) {
             return {};
         }
         char chunk[4096];
-        Result<std::size_t> got = tls_->Read(chunk, sizeof chunk);
-        if (!got) return FailureText(got.error());
-        if (*got > 0) {
-            buffer_.append(chunk, *got);
-            continue;
+        std::size_t received = 0;
+        if (const StreamStatus status = stream_->Read(chunk, sizeof chunk, received); !status) {
+            return StatusText(status);
         }
-        if (Result<void> ready = tls_->Wait(TlsStream::Direction::kRead, static_cast<int>(timeout_.count()));
-            !ready) {
-            return FailureText(ready.error());
+        buffer_.append(chunk, received);
+        if (received == 0) {
+            if (std::string error = WaitFor(ByteStream::Direction::kRead); !error.empty()) return error;
         }
     }
 }
 
 std::string TlsTestClient::Send(std::string_view text) {
     while (!text.empty()) {
-        Result<std::size_t> sent = tls_->Write(text.data(), text.size());
-        if (!sent) return FailureText(sent.error());
-        text.remove_prefix(*sent);
-        if (*sent > 0) continue;
-        if (Result<void> ready = tls_->Wait(TlsStream::Direction::kWrite, static_cast<int>(timeout_.count()));
-            !ready) {
-            return FailureText(ready.error());
+        std::size_t sent = 0;
+        if (const StreamStatus status = stream_->Write(text.data(), text.size(), sent); !status) {
+            return StatusText(status);
+        }
+        text.remove_prefix(sent);
+        if (sent == 0) {
+            if (std::string error = WaitFor(ByteStream::Direction::kWrite); !error.empty()) return error;
         }
     }
     return {};
@@ -104,11 +101,6 @@ std::string TlsTestClient::Ask(std::string_view command) {
     std::string line;
     if (std::string error = ReadLine(&line); !error.empty()) return error;
     return line;
-}
-
-void TlsTestClient::Cancel() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wake_.get(), &one, sizeof one);
 }
 
 }  // namespace mailcore::testing

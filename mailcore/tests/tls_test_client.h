@@ -1,45 +1,49 @@
 #pragma once
-// A test client over one loopback TCP connection: plain text first, TLS after StartTls. Each call returns
-// an empty string on success, otherwise what went wrong. Every wait is bounded by the time-out.
+// A test client over a TLS stream on the plain TCP stream: plain text first, TLS after StartTls (or from
+// the start). Every name resolves to 127.0.0.1, so a test can reach the local server under any name and see
+// the certificate checked against that name. Each call returns an empty string on success, otherwise what
+// went wrong; every wait is bounded by the time-out.
 
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "mailcore/tls_stream.h"
-#include "mailcore/unique_fd.h"
 
 namespace mailcore::testing {
 
 class TlsTestClient {
   public:
-    explicit TlsTestClient(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    explicit TlsTestClient(TlsSettings settings,
+                           std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-    [[nodiscard]] std::string Connect(const std::string& address, int port);
-    // Plain text: one byte per read, so nothing past the line end is taken from the socket.
+    // Connects to `host` (any name or address: 127.0.0.1 is where it goes); with implicit TLS, the
+    // handshake too.
+    [[nodiscard]] StreamStatus Connect(const std::string& host, int port);
+    [[nodiscard]] StreamStatus StartTls(const std::string& host) { return stream_->StartTls(host); }
+    // The failure of the last handshake, with its detail.
+    [[nodiscard]] const Failure& TlsFailure() const { return stream_->LastTlsFailure(); }
+
+    // Before an upgrade: one byte per read, so nothing past the line end is taken from the connection.
     [[nodiscard]] std::string ReadPlainLine(std::string* line);
-    [[nodiscard]] std::string SendPlain(std::string_view text);
-
-    [[nodiscard]] Result<void> StartTls(const std::string& host, const TlsSettings& settings);
-    // Over TLS. Lines come without their CR LF.
+    // Lines come without their CR LF.
     [[nodiscard]] std::string ReadLine(std::string* line);
     [[nodiscard]] std::string Send(std::string_view text);
-    // "reply" of a command, or the error text.
+    // The first reply line to `command`, or the error text.
     [[nodiscard]] std::string Ask(std::string_view command);
 
-    // Ends any wait of the stream from another thread.
-    void Cancel();
-    [[nodiscard]] TlsStream* Tls() { return tls_.get(); }
-    [[nodiscard]] int Fd() const { return fd_.get(); }
+    [[nodiscard]] TlsStream& Stream() { return *stream_; }
 
   private:
+    [[nodiscard]] std::string WaitFor(ByteStream::Direction direction);
+
     std::chrono::milliseconds timeout_;
-    UniqueFd fd_;
-    UniqueFd wake_;
-    std::unique_ptr<TlsStream> tls_;
+    std::unique_ptr<TlsStream> stream_;
     std::string buffer_;
 };
+
+// "kind (errno)" of a status, for test messages.
+[[nodiscard]] std::string StatusText(StreamStatus status);
 
 }  // namespace mailcore::testing
