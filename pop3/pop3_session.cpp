@@ -92,7 +92,12 @@ struct Pop3Session::State {
         const std::string reply = WithoutLineEnd(engine.LastReply());
         if (cancelled.load(std::memory_order_acquire)) return {FailureKind::Cancelled, 0, reply, {}};
         Failure failure = engine.LastFailure();
-        if (failure.IsFailure()) return failure;
+        if (failure.IsFailure()) {
+            // A reply that broke off keeps its status line, so the caller can tell it had begun; a stale
+            // line from before does not belong to a command that was never sent.
+            if (failure.reply.empty() && failure.kind != FailureKind::NotConnected) failure.reply = reply;
+            return failure;
+        }
         // No record of the cause: tell it from what is known.
         if (!wasConnected && shape != Shape::kConnect) return Refused(FailureKind::NotConnected, {});
         if (reply.starts_with('-')) return {FailureKind::NegativeReply, 0, reply, {}};
