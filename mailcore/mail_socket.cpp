@@ -133,6 +133,15 @@ std::int32_t MailSocket::Connect(const Endpoint& endpoint) {
     return status.kind == FailureKind::Resolve ? -1 : 0;
 }
 
+std::int32_t MailSocket::StartTls(const std::string& host) {
+    DiscardReadAhead();
+    const StreamStatus status = stream_->StartTls(host);
+    Record(status);
+    if (status.Ok()) return 1;
+    failure_.detail = "TLS " + host;
+    return 0;
+}
+
 std::int32_t MailSocket::SendText(std::string_view text) {
     failure_ = {};
     if (!stream_->IsConnected()) {

@@ -81,6 +81,11 @@ class MailSocket : public LineTransport {
     [[nodiscard]] std::int32_t ConnectToAddress(const std::string& address, std::int32_t port);
     // A numeric address as ConnectToAddress, anything else as ConnectToName.
     [[nodiscard]] std::int32_t ConnectToEither(const std::string& text, std::int32_t port);
+    // Upgrades the connection to TLS for `host`, after the server's go-ahead (POP3 STLS, SMTP STARTTLS).
+    // The read-ahead is dropped first: nothing received before the handshake may be read as if it came
+    // after it. 1, or 0 with the failure recorded under "TLS host" (TlsHandshake, CertificateVerify,
+    // TimedOut, Cancelled; Io with ENOTSUP over a stream without TLS).
+    [[nodiscard]] std::int32_t StartTls(const std::string& host);
 
     [[nodiscard]] std::int32_t SendText(std::string_view text) override;
     [[nodiscard]] std::int32_t SendLine(std::string_view text) { return SendText(text); }
