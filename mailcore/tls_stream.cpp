@@ -242,24 +242,9 @@ StreamStatus TlsStream::Read(char* buffer, std::size_t size, std::size_t& receiv
     if (session_ == nullptr) return lower_->Read(buffer, size, received);
     Session& session = *session_;
     session.Begin();
-    SSL* ssl = session.ssl.get();
-    const int result = SSL_read_ex(ssl, buffer, size, &received);
+    const int result = SSL_read_ex(session.ssl.get(), buffer, size, &received);
     if (result == 1) return {};
-    switch (SSL_get_error(ssl, result)) {
-        case SSL_ERROR_WANT_READ:
-            session.readNeeds = Direction::kRead;
-            return {};
-        case SSL_ERROR_WANT_WRITE:
-            session.readNeeds = Direction::kWrite;
-            return {};
-        case SSL_ERROR_ZERO_RETURN:
-            return {FailureKind::Closed, 0};
-        case SSL_ERROR_SYSCALL:
-            return session.lowerStatus.Ok() ? StreamStatus{FailureKind::Closed, 0} : session.lowerStatus;
-        default:
-            failure_ = {FailureKind::Io, EPROTO, "", "TLS read: " + TakeErrorText()};
-            return {FailureKind::Io, EPROTO};
-    }
+    return Outcome(result, session.readNeeds, "TLS read: ");
 }
 
 StreamStatus TlsStream::Write(const char* data, std::size_t size, std::size_t& sent) {
@@ -269,22 +254,25 @@ StreamStatus TlsStream::Write(const char* data, std::size_t size, std::size_t& s
     if (size == 0) return {};
     Session& session = *session_;
     session.Begin();
-    SSL* ssl = session.ssl.get();
-    const int result = SSL_write_ex(ssl, data, size, &sent);
+    const int result = SSL_write_ex(session.ssl.get(), data, size, &sent);
     if (result == 1) return {};
-    switch (SSL_get_error(ssl, result)) {
+    return Outcome(result, session.writeNeeds, "TLS write: ");
+}
+
+StreamStatus TlsStream::Outcome(int result, Direction& needs, const char* what) {
+    switch (SSL_get_error(session_->ssl.get(), result)) {
         case SSL_ERROR_WANT_READ:
-            session.writeNeeds = Direction::kRead;
+            needs = Direction::kRead;
             return {};
         case SSL_ERROR_WANT_WRITE:
-            session.writeNeeds = Direction::kWrite;
+            needs = Direction::kWrite;
             return {};
         case SSL_ERROR_ZERO_RETURN:
             return {FailureKind::Closed, 0};
         case SSL_ERROR_SYSCALL:
-            return session.lowerStatus.Ok() ? StreamStatus{FailureKind::Closed, 0} : session.lowerStatus;
+            return session_->lowerStatus.Ok() ? StreamStatus{FailureKind::Closed, 0} : session_->lowerStatus;
         default:
-            failure_ = {FailureKind::Io, EPROTO, "", "TLS write: " + TakeErrorText()};
+            failure_ = {FailureKind::Io, EPROTO, "", what + TakeErrorText()};
             return {FailureKind::Io, EPROTO};
     }
 }

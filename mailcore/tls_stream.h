@@ -62,6 +62,8 @@ class TlsStream final : public ByteStream {
     struct Session;
     StreamStatus Handshake(const std::string& host, StreamClock::time_point deadline);
     StreamStatus Fail(FailureKind kind, std::string detail, int systemError = 0);
+    // What a failed SSL_read_ex or SSL_write_ex came to; a wait it needs goes into `needs`.
+    StreamStatus Outcome(int result, Direction& needs, const char* what);
 
     std::unique_ptr<ByteStream> lower_;
     TlsSettings settings_;
