@@ -5,8 +5,10 @@ namespace {
 
 QString Number(std::int64_t value) { return QString::number(value); }
 
-// The component's own words on why, after the value, so the line still begins as it always did.
-QString WithCause(QString line, const QString& cause) {
+// "ERROR <call>:" and LastError, then the component's own words on why after a blank, so the line still
+// begins as it always did.
+QString ComponentError(const QString& call, std::int32_t lastError, const QString& cause) {
+    QString line = QStringLiteral("ERROR ") + call + QLatin1Char(':') + Number(lastError);
     if (!cause.isEmpty()) line += QLatin1Char(' ') + cause;
     return line;
 }
@@ -19,32 +21,31 @@ QString WrongPasswordForQuit() { return QStringLiteral("!!Wrong password(for qui
 QString QuitCommandAccept() { return QStringLiteral("!!QUIT COMMAND ACCEPT!!"); }
 
 QString ErrorConnectByName(std::int32_t lastError, const QString& cause) {
-    return WithCause(QStringLiteral("ERROR ConnectByName:") + Number(lastError), cause);
+    return ComponentError(QStringLiteral("ConnectByName"), lastError, cause);
 }
 QString ErrorAuthorize(std::int32_t lastError, const QString& cause) {
-    return WithCause(QStringLiteral("ERROR Authorize:") + Number(lastError), cause);
+    return ComponentError(QStringLiteral("Authorize"), lastError, cause);
 }
 QString ErrorStat(std::int32_t lastError, const QString& cause) {
-    return WithCause(QStringLiteral("ERROR STAT:") + Number(lastError), cause);
+    return ComponentError(QStringLiteral("STAT"), lastError, cause);
 }
 QString ErrorTop(std::int32_t lastError, const QString& cause) {
-    return WithCause(QStringLiteral("ERROR TOP_:") + Number(lastError), cause);
+    return ComponentError(QStringLiteral("TOP_"), lastError, cause);
 }
 QString ErrorMakeDataEx(std::int32_t lastError, const QString& cause) {
-    return WithCause(QStringLiteral("ERROR MakeDataEx:") + Number(lastError), cause);
+    return ComponentError(QStringLiteral("MakeDataEx"), lastError, cause);
 }
 QString ErrorRetr(std::int32_t lastError, const QString& cause) {
-    return WithCause(QStringLiteral("ERROR RETR:") + Number(lastError), cause);
+    return ComponentError(QStringLiteral("RETR"), lastError, cause);
 }
 QString ErrorMakeData(std::int32_t lastError, const QString& cause) {
-    return WithCause(QStringLiteral("ERROR MakeData:") + Number(lastError), cause);
+    return ComponentError(QStringLiteral("MakeData"), lastError, cause);
 }
 QString ErrorSendMail(std::int32_t lastError, const QString& cause) {
-    return WithCause(QStringLiteral("ERROR SendMail:") + Number(lastError), cause);
+    return ComponentError(QStringLiteral("SendMail"), lastError, cause);
 }
 QString ErrorDele(int number, std::int32_t lastError, const QString& cause) {
-    return WithCause(
-        QStringLiteral("ERROR DELE(") + Number(number) + QStringLiteral("):") + Number(lastError), cause);
+    return ComponentError(QStringLiteral("DELE(") + Number(number) + QLatin1Char(')'), lastError, cause);
 }
 
 QString MasterAddressChanged(const QString& newAddress) {
