@@ -7,6 +7,7 @@
 
 #include "mailcore/large_buffer.h"
 #include "mailcore/tcp_stream.h"
+#include "mailcore/tls_stream.h"
 
 namespace mailcore {
 
@@ -83,6 +84,20 @@ void MailSocket::SetResolver(Resolver resolver) {
     if (tcp_ != nullptr) tcp_->SetResolver(std::move(resolver));
 }
 
+void MailSocket::SetSecurity(const ConnectionSecurity& security) {
+    TlsSettings settings;
+    settings.trustFile = security.trustFile;
+    settings.implicit = security.mode == Security::kImplicit;
+    if (tls_ != nullptr) {
+        tls_->SetSettings(std::move(settings));
+        return;
+    }
+    if (security.mode == Security::kNone) return;
+    auto tls = std::make_unique<TlsStream>(std::move(stream_), std::move(settings));
+    tls_ = tls.get();
+    stream_ = std::move(tls);
+}
+
 std::int32_t MailSocket::Open() {
     Close();
     return stream_->Open() ? 1 : 0;
@@ -103,6 +118,12 @@ std::int32_t MailSocket::Cancel() {
 void MailSocket::DiscardReadAhead() {
     readLen_ = 0;
     readPos_ = 0;
+}
+
+std::string MailSocket::TlsReason() const {
+    if (tls_ == nullptr || tls_->LastTlsFailure().kind != failure_.kind) return {};
+    const std::string& reason = tls_->LastTlsFailure().detail;
+    return reason.empty() ? std::string() : ": " + reason;
 }
 
 void MailSocket::Record(StreamStatus status) {
@@ -129,16 +150,22 @@ std::int32_t MailSocket::Connect(const Endpoint& endpoint) {
         stream_->Connect(endpoint, Clock::now() + std::chrono::milliseconds(std::max(sendTimeoutMs_, 0)));
     Record(status);
     if (status.Ok()) return 1;
-    failure_.detail = "connect " + EndpointText(endpoint);
+    failure_.detail = "connect " + EndpointText(endpoint) + TlsReason();
     return status.kind == FailureKind::Resolve ? -1 : 0;
 }
 
 std::int32_t MailSocket::StartTls(const std::string& host) {
     DiscardReadAhead();
+    if (tls_ != nullptr) {
+        // The handshake is one more wait for the server: bounded like the others.
+        TlsSettings settings = tls_->Settings();
+        settings.handshakeTimeoutMs = receiveTimeoutMs_;
+        tls_->SetSettings(std::move(settings));
+    }
     const StreamStatus status = stream_->StartTls(host);
     Record(status);
     if (status.Ok()) return 1;
-    failure_.detail = "TLS " + host;
+    failure_.detail = "TLS " + host + TlsReason();
     return 0;
 }
 

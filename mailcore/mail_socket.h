@@ -29,6 +29,20 @@ namespace mailcore {
 void DotUnstuff(std::string& text);
 
 class TcpStream;
+class TlsStream;
+
+// How a connection is secured: the numbers of the controls' Security property.
+enum class Security : std::int32_t {
+    kNone = 0,
+    kStartTls = 1,  // plain first, upgraded after POP3 STLS or SMTP STARTTLS
+    kImplicit = 2,  // TLS from the first byte (POP3S, SMTPS)
+};
+
+struct ConnectionSecurity {
+    Security mode = Security::kNone;
+    // A PEM file of CA certificates (or the server's own certificate) to trust instead of the system's store.
+    std::string trustFile{};
+};
 
 class MailSocket : public LineTransport {
   public:
@@ -67,6 +81,9 @@ class MailSocket : public LineTransport {
     std::size_t ReplyLimit() const { return replyLimit_; }
     void SetObserver(TrafficObserver observer) { observer_ = std::move(observer); }
     void SetResolver(Resolver resolver);
+    // Takes effect at the next connect: with any mode but kNone the stream gains a TLS layer (kept, and
+    // passing plain text through, should the mode go back to kNone). Only while not connected.
+    void SetSecurity(const ConnectionSecurity& security);
 
     bool IsConnected() const { return stream_->IsConnected(); }
     ByteStream& Stream() { return *stream_; }
@@ -98,6 +115,8 @@ class MailSocket : public LineTransport {
     std::int32_t Connect(const Endpoint& endpoint);
     bool Aborted() const { return stream_->IsCancelled(); }
     void Record(StreamStatus status);
+    // ": why" when the TLS layer failed the way the last status says, else empty.
+    std::string TlsReason() const;
     bool Fail(std::string& reply, std::size_t capacity);
     bool Fail(std::string& reply, std::size_t capacity, StreamStatus status);
     // One read straight into a reply read up to `terminator`: 1 complete, 2 more data but not complete,
@@ -106,6 +125,7 @@ class MailSocket : public LineTransport {
 
     std::unique_ptr<ByteStream> stream_;
     TcpStream* tcp_ = nullptr;  // the stream when it is the plain one made here, for the resolver
+    TlsStream* tls_ = nullptr;  // the TLS layer once SetSecurity added one, for its failure's detail
     std::int32_t sendTimeoutMs_ = kDefaultTimeoutMs;
     std::int32_t receiveTimeoutMs_ = kDefaultTimeoutMs;
     std::size_t sendChunkSize_ = kDefaultSendChunkSize;

@@ -28,6 +28,8 @@ enum class SendStatus : std::int32_t {
     RcptRefused = -4,
     DataRefused = -5,
     AttachmentUnreadable = -6,
+    AuthRefused = -7,
+    TlsFailed = -8,  // STARTTLS missing or refused, the handshake failed, or the certificate was rejected
     MissingArgument = -99,
 };
 
@@ -35,6 +37,8 @@ enum class SendStatus : std::int32_t {
 enum class Pop3LastError : std::int32_t {
     None = 0,
     IndexOutOfRange = -5,
+    TlsFailed = -10,
+    CertificateRejected = -11,
 };
 
 // LastError of the SMTP control.
@@ -43,6 +47,9 @@ enum class SmtpLastError : std::int32_t {
     EmptyText = -5,
     AttachmentUnreadable = -6,
     LogNotWritten = -7,
+    TlsFailed = -10,
+    CertificateRejected = -11,
+    AuthRefused = -12,
 };
 
 [[nodiscard]] constexpr std::int32_t ToInt(ResultCode code) { return static_cast<std::int32_t>(code); }
@@ -90,6 +97,12 @@ enum class SmtpLastError : std::int32_t {
             return "DATA was not answered with 354, or the message was not answered with 250";
         case SendStatus::AttachmentUnreadable:
             return "an attachment is missing, unreadable or not a regular file; nothing was sent";
+        case SendStatus::AuthRefused:
+            return "the server refused the SMTP user and password (AUTH), or offered no way to log in";
+        case SendStatus::TlsFailed:
+            return "the secure connection failed: STARTTLS missing or refused, the TLS handshake failed, or "
+                   "the "
+                   "server's certificate was rejected; nothing was sent in plain text";
         case SendStatus::MissingArgument:
             return "the server, recipient or sender is empty or holds a line break";
     }
@@ -102,6 +115,11 @@ enum class SmtpLastError : std::int32_t {
             return "no error";
         case Pop3LastError::IndexOutOfRange:
             return "an index outside the current list";
+        case Pop3LastError::TlsFailed:
+            return "the secure connection failed: STLS missing or refused, or the TLS handshake failed; "
+                   "nothing was sent in plain text";
+        case Pop3LastError::CertificateRejected:
+            return "the server's certificate is not trusted or does not name the host";
     }
     return "unknown error value";
 }
@@ -116,6 +134,13 @@ enum class SmtpLastError : std::int32_t {
             return "an attachment is missing, unreadable or not a regular file; nothing was sent";
         case SmtpLastError::LogNotWritten:
             return "the send log record could not be written";
+        case SmtpLastError::TlsFailed:
+            return "the secure connection failed: STARTTLS missing or refused, or the TLS handshake failed; "
+                   "nothing was sent in plain text";
+        case SmtpLastError::CertificateRejected:
+            return "the server's certificate is not trusted or does not name the host";
+        case SmtpLastError::AuthRefused:
+            return "the server refused the SMTP user and password (AUTH), or offered no way to log in";
     }
     return "unknown error value";
 }

@@ -52,6 +52,10 @@ class TlsStream final : public ByteStream {
     void Cancel() override { lower_->Cancel(); }
     [[nodiscard]] bool IsCancelled() const override { return lower_->IsCancelled(); }
 
+    // Takes effect at the next Connect or StartTls; only while no handshake runs.
+    void SetSettings(TlsSettings settings) { settings_ = std::move(settings); }
+    [[nodiscard]] const TlsSettings& Settings() const { return settings_; }
+
     [[nodiscard]] bool IsEncrypted() const;
     // The last handshake or TLS failure with its detail ("server certificate: certificate has expired").
     [[nodiscard]] const Failure& LastTlsFailure() const { return failure_; }

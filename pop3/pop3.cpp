@@ -74,6 +74,21 @@ void Pop3::SetDecodeCharsets(std::int32_t value) {
     if (value == 0 || value == 1) state_->message.SetDecodeCharsets(value == 1);
 }
 
+std::int32_t Pop3::Security() const { return state_->security; }
+void Pop3::SetSecurity(std::int32_t value) {
+    if (value >= 0 && value <= 2) state_->security = value;
+}
+std::u16string Pop3::TrustFile() const {
+    return state_->shell.GuardValue(std::u16string(), [&] { return state_->trustFile; });
+}
+void Pop3::SetTrustFile(const std::u16string& value) {
+    state_->shell.Guard([&] { state_->trustFile = value; });
+}
+std::int32_t Pop3::AuthMethod() const { return state_->authMethod; }
+void Pop3::SetAuthMethod(std::int32_t value) {
+    if (value == 0 || value == 1) state_->authMethod = value;
+}
+
 void Pop3::ConnectByName(const std::u16string& strServerName, std::int32_t* pVal) {
     state_->Connect("ConnectByName", strServerName, mailcore::MailEngine::Resolution::kByName, pVal);
 }

@@ -24,6 +24,9 @@ struct __attribute__((visibility("hidden"))) Pop3::State {
     std::u16string logFilename = u"Inlark.log";
     std::int32_t sync = 1;
     std::int32_t lastError = 0;
+    std::int32_t security = 0;
+    std::u16string trustFile;
+    std::int32_t authMethod = 0;
     // 1 after TOP_ or RETR: GetMessage then gives the retrieved text instead of the reply line.
     bool lastCommandRetrievedText = false;
 

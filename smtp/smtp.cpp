@@ -62,6 +62,10 @@ struct Smtp::Impl {
     std::int32_t priority = 3;
     std::string execute_filename = "Outlark.exe";
     std::int32_t charset = kCharsetIso2022Jp;
+    std::int32_t security = 0;
+    std::u16string trust_file;
+    std::u16string smtp_user;
+    std::u16string smtp_password;
     // Written by the send worker too (a log record it could not write).
     std::atomic<std::int32_t> last_error{0};
 
@@ -272,6 +276,29 @@ std::u16string Smtp::ExecuteFilename() const {
 void Smtp::SetExecuteFilename(const std::u16string& value) {
     impl_->shell.Guard([&] { impl_->execute_filename = WideToCp932(value); });
 }
+std::int32_t Smtp::Security() const { return impl_->security; }
+void Smtp::SetSecurity(std::int32_t value) {
+    if (value >= 0 && value <= 2) impl_->security = value;
+}
+std::u16string Smtp::TrustFile() const {
+    return impl_->shell.GuardValue(std::u16string(), [&] { return impl_->trust_file; });
+}
+void Smtp::SetTrustFile(const std::u16string& value) {
+    impl_->shell.Guard([&] { impl_->trust_file = value; });
+}
+std::u16string Smtp::SmtpUser() const {
+    return impl_->shell.GuardValue(std::u16string(), [&] { return impl_->smtp_user; });
+}
+void Smtp::SetSmtpUser(const std::u16string& value) {
+    impl_->shell.Guard([&] { impl_->smtp_user = value; });
+}
+std::u16string Smtp::SmtpPassword() const {
+    return impl_->shell.GuardValue(std::u16string(), [&] { return impl_->smtp_password; });
+}
+void Smtp::SetSmtpPassword(const std::u16string& value) {
+    impl_->shell.Guard([&] { impl_->smtp_password = value; });
+}
+
 std::int32_t Smtp::Charset() const { return impl_->charset; }
 void Smtp::SetCharset(std::int32_t value) {
     if (value == kCharsetIso2022Jp || value == kCharsetUtf8) impl_->charset = value;

@@ -75,6 +75,21 @@ class INLARK_API Pop3 {
     // effect at the next parse.
     std::int32_t DecodeCharsets() const;
     void SetDecodeCharsets(std::int32_t value);
+    // 0 (the default): plain text. 1: the connect reads the greeting, asks "STLS" and goes on only over TLS.
+    // 2: TLS from the first byte (POP3S, port 995). The server's certificate must chain to a trusted CA and
+    // name the server as given to the connect; a failure leaves LastError -10 (TLS failed, STLS refused) or
+    // -11 (certificate rejected) and sends nothing in plain text. Other values are ignored; it takes
+    // effect at the next connect.
+    std::int32_t Security() const;
+    void SetSecurity(std::int32_t value);
+    // A PEM file of the CA certificates to trust instead of the system's store, or the server's own
+    // certificate. Empty (the default): the system's store.
+    std::u16string TrustFile() const;
+    void SetTrustFile(const std::u16string& value);
+    // How Authorize logs in: 0 (the default) USER and PASS; 1 SASL PLAIN ("AUTH PLAIN", RFC 5034). Other
+    // values are ignored.
+    std::int32_t AuthMethod() const;
+    void SetAuthMethod(std::int32_t value);
 
     // Connection.
     void ConnectByName(const std::u16string& strServerName, std::int32_t* pVal);

@@ -77,6 +77,24 @@ class OUTLARK_API Smtp {
     // values are ignored.
     std::int32_t Charset() const;
     void SetCharset(std::int32_t value);
+    // 0 (the default): plain text. 1: after EHLO, "STARTTLS" (refused as TLS failed when the server does
+    // not offer it), then EHLO again over TLS. 2: TLS from the first byte (SMTPS, port 465). The server's
+    // certificate must chain to a trusted CA and name the server as given; a failure leaves LastError -10
+    // (TLS failed) or -11 (certificate rejected), SendMail's status -8, and nothing goes out in plain text.
+    // Other values are ignored; it takes effect at the next connect or one-shot send.
+    std::int32_t Security() const;
+    void SetSecurity(std::int32_t value);
+    // A PEM file of the CA certificates to trust instead of the system's store, or the server's own
+    // certificate. Empty (the default): the system's store.
+    std::u16string TrustFile() const;
+    void SetTrustFile(const std::u16string& value);
+    // The one-shot send's log-in (SMTP AUTH, PLAIN or LOGIN as the server's EHLO offers). While either is
+    // set the one-shot send greets with EHLO instead of HELO; a refused log-in gives status -7 and LastError
+    // -12. Empty (the default): no log-in.
+    std::u16string SmtpUser() const;
+    void SetSmtpUser(const std::u16string& value);
+    std::u16string SmtpPassword() const;
+    void SetSmtpPassword(const std::u16string& value);
     // -5: a MakeData call got an empty text. -6: DATA found an attachment missing, unreadable or not a
     // regular file and sent nothing. -7: a one-shot send could not append its record to LogFilename (the log
     // could not be opened or locked within 60 s); the send's own status is unchanged. Kept until the next.
