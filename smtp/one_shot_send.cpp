@@ -16,6 +16,10 @@ std::string_view StepOf(std::int32_t status) {
             return "MAIL";
         case kSendRcptRefused:
             return "RCPT";
+        case kSendTlsFailed:
+            return "STARTTLS";
+        case kSendAuthRefused:
+            return "AUTH";
         default:
             return "DATA";
     }
@@ -40,8 +44,12 @@ OneShotOutcome RunOneShot(const SendJob& job, SmtpEngine& engine, const std::ato
     }
     auto resolution = job.kind == SendJob::Resolve::kByAddress ? mailcore::MailEngine::Resolution::kByAddress
                                                                : mailcore::MailEngine::Resolution::kByName;
+    engine.PrepareSecurity(job.security, job.server);
     if (engine.Connect(job.server, job.port, resolution) != mailcore::kResultSuccess) {
-        return {kSendConnectFailed,
+        const mailcore::FailureKind kind = engine.LastFailure().kind;
+        const bool handshake =
+            kind == mailcore::FailureKind::TlsHandshake || kind == mailcore::FailureKind::CertificateVerify;
+        return {handshake ? kSendTlsFailed : kSendConnectFailed,
                 ConnectFailure(engine.LastFailure(), "connect to " + NativePath(job.server),
                                cancelled != nullptr && cancelled->load())};
     }
@@ -50,7 +58,13 @@ OneShotOutcome RunOneShot(const SendJob& job, SmtpEngine& engine, const std::ato
     engine.ClearResults();
     std::string failed_reply;
     mailcore::Failure step_failure;
-    OneShotOutcome outcome{RunSendSteps(engine.Wire(), job.mail, &failed_reply, &step_failure), {}};
+    SendSecurity security;
+    security.start_tls = job.security.mode == mailcore::Security::kStartTls;
+    security.log_in = job.log_in;
+    security.user = job.user;
+    security.password = job.password;
+    security.upgrade = [&engine, &job] { return engine.Socket().StartTls(job.server) == 1; };
+    OneShotOutcome outcome{RunSendSteps(engine.Wire(), job.mail, &failed_reply, &step_failure, security), {}};
     if (outcome.status != kSendOk) {
         outcome.failure =
             StepFailure(step_failure.IsFailure() ? step_failure : engine.LastFailure(),

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "mailcore/failure.h"
+#include "mailcore/mail_socket.h"
 #include "smtp/smtp_session.h"
 
 namespace outlark {
@@ -19,6 +20,10 @@ struct SendJob {
     std::int32_t recv_timeout_ms = 30000;
     enum class Resolve { kByName, kByAddress } kind = Resolve::kByName;
     OneShotMail mail;
+    // TLS from the first byte, or STARTTLS after EHLO, verified for `server` as given.
+    mailcore::ConnectionSecurity security;
+    bool log_in = false;  // AUTH as `user` (UTF-8) with `password`
+    std::string user, password;
 };
 
 struct OneShotOutcome {
@@ -28,7 +33,8 @@ struct OneShotOutcome {
     mailcore::Failure failure;
 };
 
-// Connects a fresh engine of its own, runs the send steps, and closes (without QUIT after a failure).
+// Connects a fresh engine of its own, runs the send steps, and closes (without QUIT after a failure). A
+// failed TLS handshake at the connect is a TLS failure, not a failed connect.
 OneShotOutcome RunOneShot(const SendJob& job);
 
 // The same on `engine`, which must not be connected (the greeting is awaited with the time-outs its socket

@@ -41,6 +41,18 @@ constexpr std::int32_t kLastErrorLogNotWritten = mailcore::ToInt(mailcore::SmtpL
 constexpr std::int32_t kLastErrorAttachmentUnreadable =
     mailcore::ToInt(mailcore::SmtpLastError::AttachmentUnreadable);
 
+// LastError after a failure that was about TLS or the log-in; 0 for any other.
+std::int32_t SecurityLastError(const mailcore::Failure& failure) {
+    switch (failure.kind) {
+        case FailureKind::CertificateVerify:
+            return mailcore::ToInt(mailcore::SmtpLastError::CertificateRejected);
+        case FailureKind::TlsHandshake:
+            return mailcore::ToInt(mailcore::SmtpLastError::TlsFailed);
+        default:
+            return 0;
+    }
+}
+
 std::int32_t SecondsToMs(std::int32_t seconds) {
     std::int64_t ms = static_cast<std::int64_t>(seconds) * 1000;
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(ms, std::numeric_limits<std::int32_t>::min(),
@@ -87,6 +99,24 @@ struct Smtp::Impl {
     }
     const SmtpEngine* Idle() const { return mailcore::IdleEngine(engine); }
 
+    mailcore::ConnectionSecurity SecuritySettings() const {
+        return {static_cast<mailcore::Security>(security), WideToUtf8(trust_file)};
+    }
+    // A synchronous connect or command that failed for TLS leaves its LastError.
+    void NoteEngineFailure(std::int32_t result) {
+        if (result != mailcore::kResultFailure || !engine || engine->IsBusy()) return;
+        if (std::int32_t value = SecurityLastError(engine->LastFailure()); value != 0) last_error = value;
+    }
+    // A one-shot send refused for TLS or its log-in leaves its LastError.
+    void NoteSendFailure(std::int32_t status, const mailcore::Failure& failure) {
+        if (status == kSendTlsFailed) {
+            std::int32_t value = SecurityLastError(failure);
+            last_error = value != 0 ? value : mailcore::ToInt(mailcore::SmtpLastError::TlsFailed);
+        } else if (status == kSendAuthRefused) {
+            last_error = mailcore::ToInt(mailcore::SmtpLastError::AuthRefused);
+        }
+    }
+
     void Connect(const char* method, const std::u16string& server, SendJob::Resolve kind,
                  std::int32_t* pVal) {
         shell.Guard(pVal, [&] {
@@ -106,9 +136,12 @@ struct Smtp::Impl {
                 // race with a later write of them, and it is read with the host's time-outs too.
                 engine->Socket().SetSendTimeout(send_timeout_ms);
                 engine->Socket().SetReceiveTimeout(recv_timeout_ms);
+                engine->PrepareSecurity(SecuritySettings(), host);
             }
-            Put(pVal, shell.Connect(method, *engine,
-                                    [&](SmtpEngine& e) { return e.Connect(host, port, resolution); }));
+            std::int32_t result = shell.Connect(
+                method, *engine, [&](SmtpEngine& e) { return e.Connect(host, port, resolution); });
+            NoteEngineFailure(result);
+            Put(pVal, result);
         });
     }
 
@@ -132,8 +165,10 @@ struct Smtp::Impl {
                  std::int32_t* pVal) {
         shell.Guard(pVal, [&] {
             std::string text = WideToCp932(argument);
-            Put(pVal,
-                shell.Command(method, engine.get(), [&](SmtpEngine& e) { return e.Command(command, text); }));
+            std::int32_t result =
+                shell.Command(method, engine.get(), [&](SmtpEngine& e) { return e.Command(command, text); });
+            NoteEngineFailure(result);
+            Put(pVal, result);
         });
     }
 
@@ -478,6 +513,10 @@ std::int32_t Smtp::Impl::SendMail(const char* method, const std::u16string& serv
     job.mail.header8bit = header8bit;
     job.mail.width = width;
     job.mail.priority = priority;
+    job.security = SecuritySettings();
+    job.log_in = !smtp_user.empty() || !smtp_password.empty();
+    job.user = WideToUtf8(smtp_user);
+    job.password = WideToUtf8(smtp_password);
 
     if (sync == 2) {
         if (kind == SendJob::Resolve::kByAddress) {
@@ -522,6 +561,7 @@ std::int32_t Smtp::Impl::SendMail(const char* method, const std::u16string& serv
     }
     if (sync == 1) {
         OneShotOutcome outcome = RunOneShot(job);
+        NoteSendFailure(outcome.status, outcome.failure);
         shell.Adopt(std::move(outcome.failure));
         if (!log_filename.empty()) {
             record.status = outcome.status;
@@ -540,6 +580,7 @@ std::int32_t Smtp::Impl::SendMail(const char* method, const std::u16string& serv
             try {
                 OneShotOutcome outcome = RunOneShot(job);
                 record.status = outcome.status;
+                NoteSendFailure(outcome.status, outcome.failure);
                 failure = std::move(outcome.failure);
                 if (!log.empty() && !WriteSendRecord(log, record)) last_error = kLastErrorLogNotWritten;
             } catch (const std::exception& e) {

@@ -40,6 +40,10 @@ LineForm FormOf(SmtpCommand command) {
     }
 }
 
+mailcore::ConnectionSecurity SecurityOf(const SmtpServer& server) {
+    return {static_cast<mailcore::Security>(server.security), server.trustFile};
+}
+
 Failure Refused(std::string detail) { return Failure{FailureKind::BadArgument, 0, {}, std::move(detail)}; }
 
 // Why a one-shot send cannot even start, with its status; nothing when it can.
@@ -93,6 +97,17 @@ struct SmtpSession::Impl {
         return failure;
     }
 
+    template <typename Body>
+    mailcore::Result<ServerReply> RunStep(std::string_view step, Body&& body) {
+        try {
+            if (!engine.IsConnected()) return Failure{FailureKind::NotConnected, 0, {}, std::string(step)};
+            if (body(engine) != mailcore::kResultSuccess) return FailureOf(step);
+            return Reply(false);
+        } catch (const std::exception& e) {
+            return Failure{FailureKind::Internal, 0, {}, std::string(step) + ": " + e.what()};
+        }
+    }
+
     mailcore::Result<ServerReply> Run(SmtpCommand command, std::string_view argument, std::string_view step) {
         try {
             if (!engine.IsConnected()) return Failure{FailureKind::NotConnected, 0, {}, std::string(step)};
@@ -122,6 +137,7 @@ mailcore::Result<ServerReply> SmtpSession::Connect(const SmtpServer& server) {
         impl_->cancelled = false;
         engine.Socket().SetSendTimeout(Milliseconds(server.sendTimeout));
         engine.Socket().SetReceiveTimeout(Milliseconds(server.receiveTimeout));
+        engine.PrepareSecurity(SecurityOf(server), server.host);
         auto resolution = server.byAddress ? mailcore::MailEngine::Resolution::kByAddress
                                            : mailcore::MailEngine::Resolution::kByName;
         switch (engine.Connect(server.host, server.port, resolution)) {
@@ -157,6 +173,15 @@ mailcore::Result<ServerReply> SmtpSession::RcptTo(std::string_view address) {
 }
 mailcore::Result<ServerReply> SmtpSession::Rset() { return impl_->Run(kRset, {}, "RSET"); }
 mailcore::Result<ServerReply> SmtpSession::Quit() { return impl_->Run(kQuit, {}, "QUIT"); }
+
+mailcore::Result<ServerReply> SmtpSession::StartTls() {
+    return impl_->RunStep("STARTTLS", [](SmtpEngine& e) { return e.StartTls(); });
+}
+
+mailcore::Result<ServerReply> SmtpSession::Auth(std::string_view user, std::string_view password) {
+    return impl_->RunStep("AUTH",
+                          [&](SmtpEngine& e) { return e.Auth(std::string(user), std::string(password)); });
+}
 
 mailcore::Result<ServerReply> SmtpSession::Data(std::string_view message) {
     try {
@@ -203,6 +228,10 @@ SendOutcome SmtpSession::Send(const SmtpServer& server, const OneShotRequest& re
         job.send_timeout_ms = Milliseconds(server.sendTimeout);
         job.recv_timeout_ms = Milliseconds(server.receiveTimeout);
         job.kind = server.byAddress ? SendJob::Resolve::kByAddress : SendJob::Resolve::kByName;
+        job.security = SecurityOf(server);
+        job.log_in = !server.user.empty() || !server.password.empty();
+        job.user = server.user;
+        job.password = server.password;
         job.mail.to = mail_text(request.to, "To");
         job.mail.from = mail_text(request.from, "From");
         job.mail.subject = mail_text(request.subject, "Subject");

@@ -2,6 +2,7 @@
 // The SMTP protocol engine: the command methods on the connection of MailEngine, the lines of the last
 // multi-line reply, and the message being composed for DATA.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,6 +33,15 @@ class SmtpEngine : public mailcore::MailEngine {
     // The DATA exchange of a composed message text; results as Command.
     [[nodiscard]] std::int32_t Data(std::string message_text);
 
+    // For the next connect to `host`: TLS from the first byte, or (kStartTls) an EHLO that goes on with
+    // STARTTLS and EHLO again over TLS; until then every command but EHLO, RSET, NOOP, HELP and QUIT is
+    // refused (nothing is sent), so no mail goes out in plain text.
+    void PrepareSecurity(const mailcore::ConnectionSecurity& security, std::string host);
+    // STARTTLS, the 220 go-ahead and the handshake for the host of PrepareSecurity; results as Command.
+    [[nodiscard]] std::int32_t StartTls();
+    // AUTH PLAIN or LOGIN as the last successful EHLO offered; results as Command.
+    [[nodiscard]] std::int32_t Auth(std::string user, std::string password);
+
     ComposedMessage& Message();
     // Only read while no worker runs.
     const std::vector<std::string>& ReplyLines() const { return reply_lines_; }
@@ -44,6 +54,13 @@ class SmtpEngine : public mailcore::MailEngine {
     // A synchronous list command keeps the server's lines even when it failed.
     bool keep_reply_lines_ = false;
     std::unique_ptr<ComposedMessage> message_;
+    std::string tls_host_;
+    std::atomic<bool> tls_pending_{false};  // read by the caller while a worker may run EHLO
+    // Of the last successful EHLO: what AUTH may use.
+    std::vector<std::string> ehlo_lines_;
+
+    bool Upgrade();
+    bool RefusedBeforeTls(SmtpCommand command);
 };
 
 }  // namespace outlark

@@ -1,6 +1,7 @@
 #include "smtp/smtp_session.h"
 
 #include "smtp/compose_message.h"
+#include "smtp/smtp_secure.h"
 #include "smtp/stuff_dots.h"
 
 namespace outlark {
@@ -151,7 +152,8 @@ ComposedMessage OneShotMessage(const OneShotMail& mail) {
 }
 
 std::int32_t RunSendSteps(mailcore::LineTransport& transport, const OneShotMail& mail,
-                          std::string* failed_reply, mailcore::Failure* failure) {
+                          std::string* failed_reply, mailcore::Failure* failure,
+                          const SendSecurity& security) {
     SmtpResults results;
     auto step = [&](SmtpCommand command, std::string_view argument) {
         // A step that gets no reply must not show the one before it.
@@ -163,7 +165,21 @@ std::int32_t RunSendSteps(mailcore::LineTransport& transport, const OneShotMail&
         if (failure != nullptr) *failure = std::move(results.failure);
         return status;
     };
-    if (!step(kHelo, "Outlark")) return fail(kSendHeloRefused);
+    if (!security.start_tls && !security.log_in) {
+        if (!step(kHelo, "Outlark")) return fail(kSendHeloRefused);
+    } else {
+        switch (RunEhloGreeting(transport, "Outlark", security.start_tls, security.upgrade, results)) {
+            case GreetingOutcome::kEhloRefused:
+                return fail(kSendHeloRefused);
+            case GreetingOutcome::kTlsFailed:
+                return fail(kSendTlsFailed);
+            case GreetingOutcome::kOk:
+                break;
+        }
+        if (security.log_in &&
+            RunAuth(transport, results.reply_lines, security.user, security.password, results) != kCommandOk)
+            return fail(kSendAuthRefused);
+    }
     if (!step(kMail, mail.from)) return fail(kSendMailRefused);
     if (!step(kRcpt, mail.to)) return fail(kSendRcptRefused);
     std::string text = ComposeMessage(OneShotMessage(mail), mail.body);

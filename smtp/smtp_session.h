@@ -5,6 +5,7 @@
 // final line into own buffers.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,6 +53,8 @@ enum SendStatus : std::int32_t {
     kSendRcptRefused = mailcore::ToInt(mailcore::SendStatus::RcptRefused),
     kSendDataRefused = mailcore::ToInt(mailcore::SendStatus::DataRefused),
     kSendAttachmentUnreadable = mailcore::ToInt(mailcore::SendStatus::AttachmentUnreadable),
+    kSendAuthRefused = mailcore::ToInt(mailcore::SendStatus::AuthRefused),
+    kSendTlsFailed = mailcore::ToInt(mailcore::SendStatus::TlsFailed),
     kSendMissingArgument = mailcore::ToInt(mailcore::SendStatus::MissingArgument),
 };
 
@@ -62,11 +65,25 @@ struct OneShotMail {
     std::string_view mailer = "X-Mailer: Outlark Version 1.6.2.1";
 };
 
-// The steps after the connect: HELO "Outlark", MAIL, RCPT, DATA with the composed message, QUIT.
+// Upgrades the transport to TLS after the server's go-ahead; false with the failure in the transport's
+// record.
+using TlsUpgrade = std::function<bool()>;
+
+// How a one-shot send secures its session and logs in; the default is the plain HELO session.
+struct SendSecurity {
+    bool start_tls = false;  // STARTTLS after EHLO, through `upgrade`
+    bool log_in = false;     // AUTH as `user` with `password` (either may be empty)
+    std::string user, password;
+    TlsUpgrade upgrade;
+};
+
+// The steps after the connect: HELO "Outlark", MAIL, RCPT, DATA with the composed message, QUIT. With
+// STARTTLS or a log-in the greeting is EHLO "Outlark" instead, then STARTTLS and EHLO again, then AUTH.
 // `failed_reply` gets the reply of a failed step (empty when none came); `failure` why the send stopped
 // (kind None after a success).
 std::int32_t RunSendSteps(mailcore::LineTransport& transport, const OneShotMail& mail,
-                          std::string* failed_reply = nullptr, mailcore::Failure* failure = nullptr);
+                          std::string* failed_reply = nullptr, mailcore::Failure* failure = nullptr,
+                          const SendSecurity& security = {});
 
 // The composed message of a one-shot send.
 ComposedMessage OneShotMessage(const OneShotMail& mail);

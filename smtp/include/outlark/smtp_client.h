@@ -24,12 +24,26 @@
 
 namespace outlark {
 
+// The numbers of the control's Security property.
+enum class SmtpSecurity : std::int32_t {
+    kNone = 0,
+    kStartTls = 1,  // plain first; StartTls upgrades after EHLO (Send: refused when EHLO does not offer it)
+    kImplicit = 2,  // TLS from the first byte (SMTPS, port 465)
+};
+
 struct SmtpServer {
     std::string host;  // a host name, or with byAddress a numeric address that has a reverse entry
     std::int32_t port = 25;
     std::chrono::milliseconds sendTimeout{30000};
     std::chrono::milliseconds receiveTimeout{30000};  // silence allowed while a reply arrives
     bool byAddress = false;
+    // The certificate must chain to a trusted CA and name `host`; a failure is a CertificateVerify or
+    // TlsHandshake failure, and nothing goes out in plain text.
+    SmtpSecurity security = SmtpSecurity::kNone;
+    std::string trustFile;  // PEM CA certificates (or the server's own) instead of the system's store
+    // Send's log-in: with either set it greets with EHLO and logs in with AUTH PLAIN or LOGIN (as the
+    // server's EHLO offers) before MAIL; a refusal is status AuthRefused.
+    std::string user, password;
 };
 
 struct ServerReply {
@@ -40,7 +54,8 @@ struct ServerReply {
     std::vector<std::string> lines;
 };
 
-// A one-shot send as the control's SendMail makes it: HELO "Outlark", one MAIL, one RCPT, DATA, QUIT.
+// A one-shot send as the control's SendMail makes it: HELO "Outlark" (EHLO, STARTTLS and AUTH as the
+// server's settings ask), one MAIL, one RCPT, DATA, QUIT.
 struct OneShotRequest {
     std::string to, from, subject, body;  // UTF-8; to and from are bare addresses
     std::string attachment;               // a file path; empty: none
@@ -71,6 +86,13 @@ class OUTLARK_API SmtpSession {
     mailcore::Result<ServerReply> Ehlo(std::string_view domain);
     mailcore::Result<ServerReply> MailFrom(std::string_view address);
     mailcore::Result<ServerReply> RcptTo(std::string_view address);
+    // With SmtpSecurity::kStartTls: "STARTTLS", the 220 go-ahead, and the TLS handshake for the host of
+    // Connect; whatever came after the go-ahead in plain text is dropped. EHLO again afterwards: the
+    // offers made before TLS are forgotten.
+    mailcore::Result<ServerReply> StartTls();
+    // AUTH PLAIN (preferred) or LOGIN, as the last successful EHLO offered: the 235 reply, else a
+    // NegativeReply failure (also when neither is offered). The password appears in no failure record.
+    mailcore::Result<ServerReply> Auth(std::string_view user, std::string_view password);
     // DATA, 354, then `message` (ComposedMail::bytes, or any message) with its line ends made CR LF, the
     // lines starting with "." doubled and the closing "." line added; the reply to the message.
     mailcore::Result<ServerReply> Data(std::string_view message);
