@@ -52,6 +52,19 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     send->add_flag("--by-addr", server.by_address, "Connect by dotted address with a reverse look-up");
     send->add_option("--log", server.log_file, "Append the send record to this file");
+    send->add_option("--security", server.security,
+                     "none; starttls: STARTTLS after EHLO (refused if not offered); tls: TLS from the first "
+                     "byte (SMTPS, usually port 465)")
+        ->check(CLI::IsMember({"none", "starttls", "tls"}))
+        ->capture_default_str();
+    send->add_option("--trust-file", server.trust_file,
+                     "PEM file of the CA certificates (or the server's certificate) to trust instead of the "
+                     "system's store");
+    send->add_option("--user", server.user,
+                     "Log in with AUTH (PLAIN or LOGIN as the server offers) as this user; the password "
+                     "comes from $OUTLARK_PASSWORD or --password-file, never the command line");
+    send->add_option("--password-file", server.password_file,
+                     "File whose first line is the password for --user (default: $OUTLARK_PASSWORD)");
 
     CLI11_PARSE(app, argc, argv);
     if (compose->parsed()) return outlark_tool::RunCompose(compose_options, headers, cc, bc, reply_to);

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
 
 #include "mailcore/result_code.h"
@@ -106,7 +108,29 @@ outlark::SendOutcome SendAndExplain(const outlark::SmtpServer& server,
     return outcome;
 }
 
+outlark::SmtpSecurity SecurityOf(const std::string& name) {
+    if (name == "starttls") return outlark::SmtpSecurity::kStartTls;
+    if (name == "tls") return outlark::SmtpSecurity::kImplicit;
+    return outlark::SmtpSecurity::kNone;
+}
+
 }  // namespace
+
+std::optional<std::string> ReadPassword(const ServerOptions& server, std::string& problem) {
+    if (!server.password_file.empty()) {
+        std::ifstream file(server.password_file);
+        std::string line;
+        if (!file || !std::getline(file, line)) {
+            problem = "cannot read the password file " + server.password_file;
+            return std::nullopt;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+    }
+    if (const char* value = std::getenv("OUTLARK_PASSWORD")) return std::string(value);
+    problem = "no password for --user: set OUTLARK_PASSWORD or give --password-file";
+    return std::nullopt;
+}
 
 int RunSend(const MailOptions& mail, const ServerOptions& server) {
     if (mail.to.size() != 1) {
@@ -135,6 +159,18 @@ int RunSend(const MailOptions& mail, const ServerOptions& server) {
     }
     outlark::SmtpServer where =
         Server(server.server, server.port, server.send_timeout, server.recv_timeout, server.by_address);
+    where.security = SecurityOf(server.security);
+    where.trustFile = server.trust_file;
+    if (!server.user.empty()) {
+        std::string problem;
+        std::optional<std::string> password = ReadPassword(server, problem);
+        if (!password) {
+            std::cerr << "outlark: " << problem << "\n";
+            return 2;
+        }
+        where.user = server.user;
+        where.password = std::move(*password);
+    }
     outlark::OneShotRequest request{
         mail.to.front(),
         mail.from,

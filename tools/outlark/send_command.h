@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "mail_options.h"
@@ -13,8 +14,16 @@ struct ServerOptions {
     std::int32_t send_timeout = 30;  // seconds
     std::int32_t recv_timeout = 30;
     bool by_address = false;
-    std::string log_file;  // empty: no send record
+    std::string log_file;           // empty: no send record
+    std::string security = "none";  // none, starttls or tls
+    std::string trust_file;         // empty: the system's CA store
+    std::string user;               // empty: no log-in
+    std::string password_file;      // empty: $OUTLARK_PASSWORD
 };
+
+// The password for --user: the first line of --password-file, else $OUTLARK_PASSWORD; never the command
+// line. Nothing, with `problem` set, when neither is there.
+std::optional<std::string> ReadPassword(const ServerOptions& server, std::string& problem);
 
 // One-shot send; prints the status code and its meaning, and on a failure its cause on standard error.
 // The exit status: 0 when the mail was accepted, 1 when the send failed, 2 when a request the component

@@ -19,16 +19,20 @@ namespace {
 using mailcore::SendStatus;
 using mailcore::ToInt;
 
-constexpr std::array<std::pair<std::int32_t, std::string_view>, 9> kStatusMessages = {{
+constexpr std::array<std::pair<std::int32_t, std::string_view>, 11> kStatusMessages = {{
     {ToInt(SendStatus::Sent), "the message was accepted by the server"},
     {ToInt(SendStatus::NotStarted), "the send could not be started"},
     {ToInt(SendStatus::ConnectFailed), "no SMTP session could be opened with the server"},
-    {ToInt(SendStatus::HeloRefused), "HELO was refused or not answered (no 250 reply)"},
+    {ToInt(SendStatus::HeloRefused), "HELO (or EHLO) was refused or not answered (no 250 reply)"},
     {ToInt(SendStatus::MailRefused), "the sender was refused or not answered (MAIL FROM got no 250 reply)"},
     {ToInt(SendStatus::RcptRefused), "the recipient was refused or not answered (RCPT TO got no 250 reply)"},
     {ToInt(SendStatus::DataRefused),
      "the message was refused or not answered (DATA got no 354 reply, or the message no 250 reply)"},
     {ToInt(SendStatus::AttachmentUnreadable), "the attachment is missing, unreadable or not a regular file"},
+    {ToInt(SendStatus::AuthRefused), "the server refused the log-in (AUTH), or offered no PLAIN or LOGIN"},
+    {ToInt(SendStatus::TlsFailed),
+     "the secure connection failed (STARTTLS missing or refused, TLS handshake or certificate); nothing was "
+     "sent in plain text"},
     {ToInt(SendStatus::MissingArgument), "the server, recipient or sender is empty or holds a line break"},
 }};
 
