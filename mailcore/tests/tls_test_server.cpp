@@ -76,6 +76,12 @@ TestCertificate MakeCertificate(const CertificateRequest& request, const TestCer
 }
 
 TlsTestServer::TlsTestServer(const TestCertificate& identity, Session session, std::string plainPrelude)
+    : TlsTestServer(identity, std::move(session), PlainPhase([prelude = std::move(plainPrelude)](int fd) {
+                        return prelude.empty() || ::send(fd, prelude.data(), prelude.size(), MSG_NOSIGNAL) ==
+                                                      static_cast<ssize_t>(prelude.size());
+                    })) {}
+
+TlsTestServer::TlsTestServer(const TestCertificate& identity, Session session, PlainPhase plainPhase)
     : listen_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -94,7 +100,7 @@ TlsTestServer::TlsTestServer(const TestCertificate& identity, Session session, s
         SSL_CTX_free(context);
         throw std::runtime_error("test TLS server: no context");
     }
-    thread_ = std::thread([this, context, session = std::move(session), prelude = std::move(plainPrelude)] {
+    thread_ = std::thread([this, context, session = std::move(session), plain = std::move(plainPhase)] {
         // The library writes with write(): a client that has gone must not end the test program.
         sigset_t pipe;
         sigemptyset(&pipe);
@@ -104,9 +110,8 @@ TlsTestServer::TlsTestServer(const TestCertificate& identity, Session session, s
         SSL* ssl = connection ? SSL_new(context) : nullptr;
         if (ssl == nullptr) {
             handshakeError_ = "no connection";
-        } else if (!prelude.empty() && ::send(connection.get(), prelude.data(), prelude.size(),
-                                              MSG_NOSIGNAL) != static_cast<ssize_t>(prelude.size())) {
-            handshakeError_ = "prelude not sent";
+        } else if (plain && !plain(connection.get())) {
+            handshakeError_ = "plain-text part failed";
         } else if (SSL_set_fd(ssl, connection.get()) != 1 || SSL_accept(ssl) != 1) {
             const unsigned long error = ERR_get_error();
             const char* reason = ERR_reason_error_string(error);

@@ -47,8 +47,14 @@ class TlsTestServer {
     // Runs with the session once the handshake succeeded; returns to end it (with the close alert).
     using Session = std::function<void(SSL* ssl)>;
 
+    // The plain-text part of a conversation before the handshake, on the connection's descriptor; false
+    // ends the connection without one.
+    using PlainPhase = std::function<bool(int fd)>;
+
     // Serves one connection: `plainPrelude` in plain text first, then the handshake with `identity`.
     TlsTestServer(const TestCertificate& identity, Session session, std::string plainPrelude = {});
+    // The same with a plain-text exchange (an SMTP EHLO and STARTTLS) before the handshake.
+    TlsTestServer(const TestCertificate& identity, Session session, PlainPhase plainPhase);
     ~TlsTestServer();
     TlsTestServer(const TlsTestServer&) = delete;
     TlsTestServer& operator=(const TlsTestServer&) = delete;
