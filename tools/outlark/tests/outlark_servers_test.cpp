@@ -90,3 +90,42 @@ TEST_F(OutlarkServers, DeliveredMessageIsWhatComposePrints) {
 }
 
 }  // namespace
+
+namespace {
+
+// outlark send with TLS and a log-in whose password only the environment holds: over SMTPS, and with STARTTLS
+// on the submission port, which takes mail only after AUTH.
+TEST_F(OutlarkServers, SendsWithTlsAndTheEnvironmentsPassword) {
+    const ms::Mailbox* sender = env().Find("phone");
+    ASSERT_NE(sender, nullptr);
+    struct Case {
+        const char* security;
+        int port;
+    };
+    const Case cases[] = {{"tls", env().smtpsPort}, {"starttls", env().submissionPort}};
+    for (const Case& c : cases) {
+        ASSERT_EQ(ms::EmptyMaildir(mailbox().maildir), "");
+        const std::string subject = std::string("secured ") + c.security;
+        std::string command = "env OUTLARK_PASSWORD=" + sender->password + " " + OUTLARK_PROGRAM +
+                              " send -S " + env().host + " -p " + std::to_string(c.port) + " --security " +
+                              c.security + " --trust-file " + env().caFile + " --user " + sender->user +
+                              " -f " + sender->address + " -t " + mailbox().address + " -s '" + subject +
+                              "' -b /dev/null --send-timeout 10 --recv-timeout 10 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        std::string out;
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+        pclose(pipe);
+        ASSERT_EQ(out, "1 the message was accepted by the server\n") << c.security;
+        ASSERT_EQ(ms::WaitForMessages(mailbox().maildir, 1), "");
+        std::string delivered;
+        for (const char* sub : {"new", "cur"}) {
+            for (const auto& entry : fs::directory_iterator(fs::path(mailbox().maildir) / sub))
+                delivered = ReadFile(entry.path());
+        }
+        EXPECT_NE(delivered.find(subject), std::string::npos) << c.security;
+    }
+}
+
+}  // namespace

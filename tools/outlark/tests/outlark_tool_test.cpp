@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 using scripted::Script;
 using scripted::ScriptedServer;
 using testing::HasSubstr;
+using testing::Not;
 
 Script Accepting(size_t message_lines) {
     Script s;
@@ -355,3 +356,48 @@ TEST_F(OutlarkToolTest, ExternalSenderFailuresSayWhyAndAreLogged) {
 }
 
 }  // namespace
+
+// The password of --user comes from the file, else from OUTLARK_PASSWORD; with neither nothing is sent.
+TEST_F(OutlarkToolTest, UserPasswordComesFromTheFileOrTheEnvironment) {
+    fs::path password_file = dir_ / "password";
+    std::ofstream(password_file) << "from-file\r\nsecond line\n";
+    struct Case {
+        std::string options;
+        std::string environment;
+        std::string plain;  // base64 of "\0u\0password", or empty: no connection expected
+        int exit_status;
+    };
+    const Case cases[] = {
+        {"--password-file " + password_file.string(), "OUTLARK_PASSWORD=from-env", "AHUAZnJvbS1maWxl", 0},
+        {"", "OUTLARK_PASSWORD=from-env", "AHUAZnJvbS1lbnY=", 0},
+        {"", "-u OUTLARK_PASSWORD", "", 2},
+        {"--password-file " + (dir_ / "missing").string(), "OUTLARK_PASSWORD=from-env", "", 2},
+    };
+    for (const Case& c : cases) {
+        Script s;
+        s.Reply("220 ready\r\n").Expect("EHLO Outlark\r\n").Reply("250-mx\r\n250 AUTH PLAIN\r\n");
+        s.Expect("AUTH PLAIN " + c.plain + "\r\n").Reply("235 ok\r\n");
+        s.Expect("MAIL FROM:<f@x>\r\n").Reply("250 ok\r\n").Expect("RCPT TO:<t@x>\r\n").Reply("250 ok\r\n");
+        s.Expect("DATA\r\n").Reply("354 go\r\n").ExpectThrough(".\r\n").Reply("250 queued\r\n");
+        s.Expect("QUIT\r\n").Reply("221 bye\r\n");
+        ScriptedServer server(std::move(s));
+        std::string command = "send -S 127.0.0.1 -p " + std::to_string(server.Port()) +
+                              " -f f@x -t t@x -b /dev/null --recv-timeout 5 --user u " + c.options;
+        std::string shell = "env " + c.environment + " " + std::string(OUTLARK_PROGRAM) + " " + command;
+        FILE* pipe = popen((shell + " 2>&1").c_str(), "r");
+        std::string output;
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+        const int exit_status = WEXITSTATUS(pclose(pipe));
+        EXPECT_EQ(exit_status, c.exit_status) << c.options << " " << c.environment << ": " << output;
+        server.Stop();
+        if (c.plain.empty()) {
+            EXPECT_EQ(server.Accepted(), 0u) << c.options;
+            EXPECT_THAT(output, HasSubstr("password")) << c.options;
+        } else {
+            EXPECT_THAT(server.Failures(), testing::IsEmpty()) << c.options;
+        }
+        EXPECT_THAT(output, Not(HasSubstr("from-")));
+    }
+}
