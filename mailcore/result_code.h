@@ -88,7 +88,7 @@ enum class SmtpLastError : std::int32_t {
         case SendStatus::ConnectFailed:
             return "the connection failed, or a send is still running";
         case SendStatus::HeloRefused:
-            return "HELO was not answered with 250";
+            return "HELO (EHLO when TLS or a log-in is asked for) was not answered with 250";
         case SendStatus::MailRefused:
             return "MAIL was not answered with 250";
         case SendStatus::RcptRefused:

@@ -39,7 +39,7 @@ const CodeText kCodeTexts[] = {
     {1, SendStatusText, "the message was accepted by the server"},
     {0, SendStatusText, "the send could not be started"},
     {-1, SendStatusText, "the connection failed, or a send is still running"},
-    {-2, SendStatusText, "HELO was not answered with 250"},
+    {-2, SendStatusText, "HELO (EHLO when TLS or a log-in is asked for) was not answered with 250"},
     {-3, SendStatusText, "MAIL was not answered with 250"},
     {-4, SendStatusText, "RCPT was not answered with 250"},
     {-5, SendStatusText, "DATA was not answered with 354, or the message was not answered with 250"},

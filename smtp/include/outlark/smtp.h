@@ -81,7 +81,9 @@ class OUTLARK_API Smtp {
     // not offer it), then EHLO again over TLS. 2: TLS from the first byte (SMTPS, port 465). The server's
     // certificate must chain to a trusted CA and name the server as given; a failure leaves LastError -10
     // (TLS failed) or -11 (certificate rejected), SendMail's status -8, and nothing goes out in plain text.
-    // Other values are ignored; it takes effect at the next connect or one-shot send.
+    // Other values are ignored; it takes effect at the next connect or one-shot send. Step by step, 2 makes
+    // ConnectByName connect over TLS; with 1 the EHLO method performs STARTTLS and EHLO again (its lines are
+    // then those of the EHLO over TLS), and until it has, HELO, MAIL, RCPT and DATA fail without sending.
     std::int32_t Security() const;
     void SetSecurity(std::int32_t value);
     // A PEM file of the CA certificates to trust instead of the system's store, or the server's own
@@ -97,7 +99,8 @@ class OUTLARK_API Smtp {
     void SetSmtpPassword(const std::u16string& value);
     // -5: a MakeData call got an empty text. -6: DATA found an attachment missing, unreadable or not a
     // regular file and sent nothing. -7: a one-shot send could not append its record to LogFilename (the log
-    // could not be opened or locked within 60 s); the send's own status is unchanged. Kept until the next.
+    // could not be opened or locked within 60 s); the send's own status is unchanged. -10, -11, -12: see
+    // Security and SmtpUser. Kept until the next.
     std::int32_t LastError() const;
     // Why the last connect, command or one-shot send failed, in one line: the cause (unknown host, refused,
     // timed out, closed, the server's negative reply with its text, ...), or the control's own refusal
@@ -142,9 +145,10 @@ class OUTLARK_API Smtp {
     void ReleaseData(std::int32_t* pVal);
 
     // One-shot send: 1 sent (or started with Sync = 0; or handed to the external sender with Sync = 2),
-    // 0 not started, -1 connect failed or a send still running, -2 HELO, -3 MAIL, -4 RCPT, -5 DATA refused,
-    // -6 the attachment is missing, unreadable or not a regular file (checked before connecting; nothing
-    // sent), -99 server, recipient or sender empty or holding a line break.
+    // 0 not started, -1 connect failed or a send still running, -2 HELO (or EHLO), -3 MAIL, -4 RCPT, -5 DATA
+    // refused, -6 the attachment is missing, unreadable or not a regular file (checked before connecting;
+    // nothing sent), -7 the log-in refused, -8 TLS failed, -99 server, recipient or sender empty or holding
+    // a line break. The external sender (Sync = 2) knows no TLS or log-in.
     void SendMail(const std::u16string& strServerName, const std::u16string& strTo,
                   const std::u16string& strFrom, const std::u16string& strSubject,
                   const std::u16string& strBody, const std::u16string& strFilename, std::int32_t* pVal);
