@@ -137,7 +137,8 @@ mailcore::Result<ServerReply> SmtpSession::Connect(const SmtpServer& server) {
         impl_->cancelled = false;
         engine.Socket().SetSendTimeout(Milliseconds(server.sendTimeout));
         engine.Socket().SetReceiveTimeout(Milliseconds(server.receiveTimeout));
-        engine.PrepareSecurity(SecurityOf(server), server.host);
+        // The session's steps are the caller's: EHLO is only EHLO, StartTls the upgrade.
+        engine.PrepareSecurity(SecurityOf(server), server.host, false);
         auto resolution = server.byAddress ? mailcore::MailEngine::Resolution::kByAddress
                                            : mailcore::MailEngine::Resolution::kByName;
         switch (engine.Connect(server.host, server.port, resolution)) {

@@ -37,7 +37,7 @@ std::int32_t SmtpEngine::Command(SmtpCommand command, std::string_view argument)
             argument_ = std::move(copy);
             SmtpResults results;
             std::int32_t outcome;
-            if (command == kEhlo && tls_pending_) {
+            if (command == kEhlo && tls_pending_ && ehlo_starts_tls_) {
                 const GreetingOutcome greeting = RunEhloGreeting(
                     Wire(), argument_, true, [this] { return Upgrade(); }, results);
                 outcome = greeting == GreetingOutcome::kOk ? kCommandOk : kCommandFailed;
@@ -74,8 +74,10 @@ std::int32_t SmtpEngine::Data(std::string message_text) {
 
 namespace outlark {
 
-void SmtpEngine::PrepareSecurity(const mailcore::ConnectionSecurity& security, std::string host) {
+void SmtpEngine::PrepareSecurity(const mailcore::ConnectionSecurity& security, std::string host,
+                                 bool ehlo_starts_tls) {
     Socket().SetSecurity(security);
+    ehlo_starts_tls_ = ehlo_starts_tls;
     tls_host_ = std::move(host);
     tls_pending_ = security.mode == mailcore::Security::kStartTls;
     ehlo_lines_.clear();
@@ -98,7 +100,8 @@ bool SmtpEngine::RefusedBeforeTls(SmtpCommand command) {
     RecordFailure({mailcore::FailureKind::TlsHandshake,
                    0,
                    {},
-                   std::string(CommandName(command)) + " (not before EHLO has started TLS)"});
+                   std::string(CommandName(command)) +
+                       (ehlo_starts_tls_ ? " (not before EHLO has started TLS)" : " (not before STARTTLS)")});
     return true;
 }
 

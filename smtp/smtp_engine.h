@@ -33,10 +33,12 @@ class SmtpEngine : public mailcore::MailEngine {
     // The DATA exchange of a composed message text; results as Command.
     [[nodiscard]] std::int32_t Data(std::string message_text);
 
-    // For the next connect to `host`: TLS from the first byte, or (kStartTls) an EHLO that goes on with
-    // STARTTLS and EHLO again over TLS; until then every command but EHLO, RSET, NOOP, HELP and QUIT is
-    // refused (nothing is sent), so no mail goes out in plain text.
-    void PrepareSecurity(const mailcore::ConnectionSecurity& security, std::string host);
+    // For the next connect to `host`: TLS from the first byte, or (kStartTls) STARTTLS later: by EHLO itself
+    // when `ehlo_starts_tls` (it goes on with STARTTLS and EHLO again over TLS), else by StartTls. Until the
+    // upgrade every command but EHLO, RSET, NOOP, HELP and QUIT is refused (nothing is sent), so no mail
+    // goes out in plain text.
+    void PrepareSecurity(const mailcore::ConnectionSecurity& security, std::string host,
+                         bool ehlo_starts_tls = true);
     // STARTTLS, the 220 go-ahead and the handshake for the host of PrepareSecurity; results as Command.
     [[nodiscard]] std::int32_t StartTls();
     // AUTH PLAIN or LOGIN as the last successful EHLO offered; results as Command.
@@ -56,6 +58,7 @@ class SmtpEngine : public mailcore::MailEngine {
     std::unique_ptr<ComposedMessage> message_;
     std::string tls_host_;
     std::atomic<bool> tls_pending_{false};  // read by the caller while a worker may run EHLO
+    bool ehlo_starts_tls_ = true;
     // Of the last successful EHLO: what AUTH may use.
     std::vector<std::string> ehlo_lines_;
 

@@ -222,6 +222,32 @@ TEST(SmtpSecureSteps, MailBeforeTheUpgradeIsRefusedAndEhloFailsOnAMissingOffer) 
     EXPECT_EQ(server.Received(), "EHLO a\r\n");
 }
 
+// The lossless session upgrades only when told; a refused STARTTLS leaves MAIL refused unsent.
+TEST(SmtpSecureSteps, SessionStartTlsRefusedKeepsTheMailBack) {
+    Script s;
+    s.Reply("220 ready\r\n").Expect("EHLO a\r\n").Reply("250-mx\r\n250 STARTTLS\r\n");
+    s.Expect("STARTTLS\r\n").Reply("454 4.7.0 not now\r\n").ExpectAnyLine();
+    ScriptedServer server(s);
+    SmtpSession session;
+    SmtpServer where;
+    where.host = "127.0.0.1";
+    where.port = server.Port();
+    where.security = SmtpSecurity::kStartTls;
+    ASSERT_TRUE(session.Connect(where));
+    auto ehlo = session.Ehlo("a");
+    ASSERT_TRUE(ehlo);
+    EXPECT_EQ(ehlo->lines, (std::vector<std::string>{"mx", "STARTTLS"}));
+    auto tls = session.StartTls();
+    ASSERT_FALSE(tls);
+    EXPECT_EQ(mailcore::FailureText(tls.error()), "STARTTLS: negative reply: 454 4.7.0 not now");
+    auto mail = session.MailFrom("f@x");
+    ASSERT_FALSE(mail);
+    EXPECT_EQ(mailcore::FailureText(mail.error()), "MAIL FROM (not before STARTTLS): TLS handshake failed");
+    session.Close();
+    server.Stop();
+    EXPECT_EQ(server.Received(), "EHLO a\r\nSTARTTLS\r\n");
+}
+
 // The lossless session's steps refuse the same way and name the mechanism they tried.
 TEST(SmtpSecureSteps, SessionAuthWithoutAnOfferIsRefusedUnsent) {
     Script s;

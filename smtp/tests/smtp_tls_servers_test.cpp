@@ -3,6 +3,7 @@
 // mail-servers; skipped when those servers are not running).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -143,6 +144,36 @@ TEST_F(SmtpTlsSessionServers, StepsOnSubmissionWithPlainAndLogin) {
         EXPECT_EQ(engine.Command(kRcpt, mailbox().address), 1) << mailcore::FailureText(engine.LastFailure());
         EXPECT_EQ(engine.Command(kQuit, {}), 1);
     }
+}
+
+// The lossless session's own steps on the submission port: EHLO, StartTls, EHLO again, Auth, a mail.
+TEST_F(SmtpTlsSessionServers, LosslessSessionStartTlsOnSubmission) {
+    const ms::Mailbox* sender = env().Find("phone");
+    ASSERT_NE(sender, nullptr);
+    SmtpServer server;
+    server.host = env().host;
+    server.port = env().submissionPort;
+    server.security = SmtpSecurity::kStartTls;
+    server.trustFile = env().caFile;
+    SmtpSession session;
+    ASSERT_TRUE(session.Connect(server));
+    auto plain = session.Ehlo("client.example");
+    ASSERT_TRUE(plain);
+    auto tls = session.StartTls();
+    ASSERT_TRUE(tls) << mailcore::FailureText(tls.error());
+    EXPECT_EQ(tls->code, 220);
+    auto secured = session.Ehlo("client.example");
+    ASSERT_TRUE(secured);
+    EXPECT_NE(std::find(secured->lines.begin(), secured->lines.end(), "AUTH PLAIN LOGIN"),
+              secured->lines.end());
+    auto auth = session.Auth(sender->user, sender->password);
+    ASSERT_TRUE(auth) << mailcore::FailureText(auth.error());
+    ASSERT_TRUE(session.MailFrom(sender->address));
+    ASSERT_TRUE(session.RcptTo(mailbox().address));
+    ASSERT_TRUE(session.Data("Subject: lossless over starttls\r\n\r\nbody\r\n"));
+    ASSERT_TRUE(session.Quit());
+    ASSERT_EQ(ms::WaitForMessages(mailbox().maildir, 1), "");
+    EXPECT_NE(Delivered(mailbox().maildir).find("lossless over starttls"), std::string::npos);
 }
 
 // The lossless session: Connect over TLS, EHLO, AUTH, a whole mail, and a wrong password's record.
