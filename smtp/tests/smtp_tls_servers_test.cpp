@@ -120,6 +120,50 @@ INSTANTIATE_TEST_SUITE_P(Rows, SmtpTlsServers, testing::ValuesIn(kRows),
 
 class SmtpTlsSessionServers : public ms::RealServersTest {};
 
+// The control step by step: Security 2 connects over TLS (refused without the CA), Security 1 upgrades at
+// EHLO, whose lines are then those Postfix gives over TLS (no STARTTLS among them).
+TEST_F(SmtpTlsSessionServers, ControlStepByStep) {
+    struct Case {
+        std::int32_t security;
+        int port;
+        bool trusted;
+        std::int32_t connected;
+        std::int32_t last_error;
+    };
+    const Case cases[] = {{2, env().smtpsPort, false, 0, -11},
+                          {2, env().smtpsPort, true, 1, 0},
+                          {1, env().smtpPort, true, 1, 0}};
+    for (const Case& c : cases) {
+        Smtp smtp;
+        smtp.SetPort(c.port);
+        smtp.SetSendTimeout(10);
+        smtp.SetRecvTimeout(10);
+        smtp.SetSecurity(c.security);
+        if (c.trusted) smtp.SetTrustFile(Wide(env().caFile));
+        std::int32_t r = 0;
+        smtp.ConnectByName(Wide(env().host), &r);
+        EXPECT_EQ(r, c.connected) << Narrow(smtp.LastErrorText());
+        EXPECT_EQ(smtp.LastError(), c.last_error);
+        if (r != 1) continue;
+        smtp.EHLO(u"client.example", &r);
+        ASSERT_EQ(r, 1) << Narrow(smtp.LastErrorText());
+        std::int32_t count = 0;
+        smtp.GetCount(&count);
+        EXPECT_GT(count, 1);
+        for (std::int32_t i = 1; i <= count; ++i) {
+            std::u16string line;
+            smtp.GetData(i, &line);
+            EXPECT_NE(Narrow(line), "STARTTLS");
+        }
+        smtp.MAIL(Wide("phone@" + env().domain), &r);
+        EXPECT_EQ(r, 1) << Narrow(smtp.LastErrorText());
+        smtp.RCPT(Wide(mailbox().address), &r);
+        EXPECT_EQ(r, 1) << Narrow(smtp.LastErrorText());
+        smtp.QUIT(&r);
+        EXPECT_EQ(r, 1);
+    }
+}
+
 // Postfix offers PLAIN and LOGIN, so the session would always pick PLAIN: LOGIN is driven directly here, over
 // the session the steps opened.
 TEST_F(SmtpTlsSessionServers, StepsOnSubmissionWithPlainAndLogin) {
