@@ -140,6 +140,17 @@ std::vector<Row> Rows() {
         rows.push_back(
             {"PlainTextAfterTheGoAheadIsNotAReply", 1, false, s, -8, -10, nullptr, "TLS 127.0.0.1"});
     }
+    {
+        Script s;
+        s.Drop();
+        rows.push_back({"ImplicitTlsServerCloses", 2, true, s, -8, -10, nullptr, "TLS handshake"});
+    }
+    {
+        // A plain server where TLS from the first byte was asked for: its greeting is no handshake.
+        Script s;
+        s.Reply("220 ready\r\n").ExpectAnyLine().Drop();
+        rows.push_back({"ImplicitTlsMeetsPlainText", 2, false, s, -8, -10, nullptr, "TLS handshake"});
+    }
     return rows;
 }
 
