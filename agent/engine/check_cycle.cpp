@@ -1,3 +1,5 @@
+#include <QDir>
+
 #include "agent/engine/agent_engine.h"
 #include "agent/engine/during_check.h"
 #include "agent/engine/log_texts.h"
@@ -19,8 +21,12 @@ void AgentEngine::Load() {
     pop3.SetSendTimeout(60);
     pop3.SetRecvTimeout(60);
     pop3.SetDecodeCharsets(settings_.DecodeCharsets ? 1 : 0);
+    // A relative CA file sits beside "Mirelo.ini", wherever the agent was started from.
+    const QString trustFile = settings_.CAFile.isEmpty()
+                                  ? QString()
+                                  : QDir(parts_.programFolder).absoluteFilePath(settings_.CAFile);
     pop3.SetSecurity(settings_.POP3Security);
-    pop3.SetTrustFile(settings_.CAFile);
+    pop3.SetTrustFile(trustFile);
 
     SmtpComponent& smtp = parts_.smtp;
     smtp.SetPort(settings_.SMTPPort);
@@ -31,7 +37,7 @@ void AgentEngine::Load() {
     smtp.SetRecvTimeout(60);
     smtp.SetLogFilename(QString());
     smtp.SetSecurity(settings_.SMTPSecurity);
-    smtp.SetTrustFile(settings_.CAFile);
+    smtp.SetTrustFile(trustFile);
     smtp.SetSmtpUser(settings_.SMTPUser);
     smtp.SetSmtpPassword(settings_.SMTPPasswd);
 }

@@ -68,6 +68,7 @@ const SecurityRow kSecurityRows[] = {
     {"TlsBothWithAuth", 2, 2, "agent@mirelo.test", "smtp-pw", "/etc/mirelo/ca.pem"},
     {"StlsAndStartTls", 1, 1, "agent", "p", ""},
     {"PlainPop3TlsSmtpNoAuth", 0, 2, "", "", "/tmp/ca.pem"},
+    {"RelativeCaFile", 2, 1, "agent", "p", "tls/ca.pem"},
 };
 
 class SecurityTable : public Engine, public testing::WithParamInterface<SecurityRow> {};
@@ -80,8 +81,12 @@ TEST_P(SecurityTable, SecuritySettingsReachBothComponents) {
     rig.settings.SMTPPasswd = QString::fromUtf8(row.password);
     rig.settings.CAFile = QString::fromUtf8(row.caFile);
     rig.Engine();
+    // A relative file is found in the program folder.
+    const QString caFile = QString::fromUtf8(row.caFile).startsWith(u"tls/")
+                               ? rig.Folder() + QStringLiteral("/") + QString::fromUtf8(row.caFile)
+                               : QString::fromUtf8(row.caFile);
     EXPECT_EQ(rig.pop3.properties[QStringLiteral("Security")], row.pop3Security);
-    EXPECT_EQ(rig.pop3.trustFile, QString::fromUtf8(row.caFile));
+    EXPECT_EQ(rig.pop3.trustFile, caFile);
     EXPECT_EQ(rig.smtp.properties,
               (std::map<QString, QString>{{QStringLiteral("Header8bit"), QStringLiteral("1")},
                                           {QStringLiteral("LogFilename"), QString()},
@@ -92,7 +97,7 @@ TEST_P(SecurityTable, SecuritySettingsReachBothComponents) {
                                           {QStringLiteral("SmtpPassword"), QString::fromUtf8(row.password)},
                                           {QStringLiteral("SmtpUser"), QString::fromUtf8(row.user)},
                                           {QStringLiteral("Sync"), QStringLiteral("1")},
-                                          {QStringLiteral("TrustFile"), QString::fromUtf8(row.caFile)},
+                                          {QStringLiteral("TrustFile"), caFile},
                                           {QStringLiteral("Width"), QStringLiteral("80")}}));
 }
 
