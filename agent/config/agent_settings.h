@@ -58,6 +58,14 @@ struct AgentSettings {
     QString SvLogin;
     QString SvPasswd;
 
+    // [Mirelo Security Settings]. Missing: plain text and no SMTP log-in, as before the section existed.
+    // The ports stay POP3Port and SMTPPort.
+    std::int16_t POP3Security = 0;  // 0 none, 1 STLS, 2 TLS from the connect (POP3S)
+    std::int16_t SMTPSecurity = 0;  // 0 none, 1 STARTTLS, 2 TLS from the connect (SMTPS)
+    QString SMTPUser;               // empty: no SMTP AUTH
+    QString SMTPPasswd;             // plain in memory, scrambled in the file
+    QString CAFile;                 // PEM file of the CAs to trust; empty: the system's store
+
     // Never stored: the last unlock-password prompt was answered correctly.
     bool UnlockConfirmed = false;
 

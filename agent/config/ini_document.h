@@ -20,6 +20,8 @@ class IniDocument {
     // The value of `key` in `section`, or nothing when the section or key is missing.
     [[nodiscard]] std::optional<std::string> Value(std::string_view section, std::string_view key) const;
 
+    [[nodiscard]] bool HasSection(std::string_view section) const { return FindSection(section).has_value(); }
+
     // Replaces the first matching key, or adds it at the end of its section, or adds the section at the
     // end of the file. A value cannot hold a line break or NUL: it is cut before the first one.
     void SetValue(std::string_view section, std::string_view key, std::string_view value);

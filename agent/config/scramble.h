@@ -17,6 +17,7 @@ namespace mirelo {
 
 inline constexpr std::int16_t kMireloKeyScrambleKey = 4021;
 inline constexpr std::int16_t kUnlockPasswordScrambleKey = 1342;
+inline constexpr std::int16_t kSmtpPasswdScrambleKey = 2413;
 
 // A length character ("A" + n), each character shifted by the key's decimal digits in turn, then
 // filler from "A" to "}" up to 42 characters in all.

@@ -21,13 +21,17 @@ constexpr const char* kMailServer = "Mail Server Settings";
 constexpr const char* kMirelo = "Mirelo Settings";
 constexpr const char* kMireloMail = "Mirelo Mail Settings";
 constexpr const char* kMireloOther = "Mirelo Other Settings";
+constexpr const char* kSecurity = "Mirelo Security Settings";
 
 constexpr std::size_t kWidth = 79;
 constexpr std::size_t kWideWidth = 127;
+constexpr std::size_t kPathWidth = 259;
 
 constexpr const char* kTrue = "TRUE";
 constexpr const char* kFalse = "FALSE";
 constexpr char16_t kAccountSeparator = u'\\';
+
+enum class Added { No, Key, Section };
 
 using Member = std::variant<QString AgentSettings::*, std::int16_t AgentSettings::*, bool AgentSettings::*>;
 
@@ -37,13 +41,18 @@ struct Field {
     Member member;
     std::size_t width = kWidth;
     std::int16_t scrambleKey = 0;  // nonzero: stored scrambled with this key
-    // A key added after the first file layout: written only when it differs from its default or the file
-    // has it already, so a file that never used it is saved exactly as before.
-    bool added = false;
+    // Keys added after the first file layout are written only when they differ from their default or the
+    // file has them already, so a file that never used them is saved exactly as before. A whole added
+    // section is written together once one of its keys is needed.
+    Added added = Added::No;
+    // The numbers a key accepts; others load as the default, like a text that is no number.
+    std::int16_t lowest = std::numeric_limits<std::int16_t>::min();
+    std::int16_t highest = std::numeric_limits<std::int16_t>::max();
 };
 
-// File order. The account fields follow in "MireloKey", after "StartWizard".
-const std::array<Field, 36> kFields{{
+// File order. The account fields follow in "MireloKey", after "StartWizard"; the security section comes
+// last, so a file that gains it keeps its old sections as they were.
+const std::array<Field, 41> kFields{{
     {kMailServer, "POP3Server", &AgentSettings::POP3Server},
     {kMailServer, "SMTPServer", &AgentSettings::SMTPServer},
     {kMailServer, "POP3Port", &AgentSettings::POP3Port},
@@ -78,8 +87,13 @@ const std::array<Field, 36> kFields{{
     {kMireloMail, "AddSubject", &AgentSettings::AddSubject},
     {kMireloMail, "AutoInform", &AgentSettings::AutoInform},
     {kMireloMail, "AutoInformInterval", &AgentSettings::AutoInformInterval},
-    {kMireloMail, "DecodeCharsets", &AgentSettings::DecodeCharsets, kWidth, 0, true},
+    {kMireloMail, "DecodeCharsets", &AgentSettings::DecodeCharsets, kWidth, 0, Added::Key},
     {kMireloOther, "SpecialCommandAccept", &AgentSettings::SpecialCommandAccept},
+    {kSecurity, "POP3Security", &AgentSettings::POP3Security, kWidth, 0, Added::Section, 0, 2},
+    {kSecurity, "SMTPSecurity", &AgentSettings::SMTPSecurity, kWidth, 0, Added::Section, 0, 2},
+    {kSecurity, "SMTPUser", &AgentSettings::SMTPUser, kWideWidth, 0, Added::Section},
+    {kSecurity, "SMTPPasswd", &AgentSettings::SMTPPasswd, kWideWidth, kSmtpPasswdScrambleKey, Added::Section},
+    {kSecurity, "CAFile", &AgentSettings::CAFile, kPathWidth, 0, Added::Section},
 }};
 
 constexpr const char* kStartWizardKey = "StartWizard";
@@ -124,6 +138,22 @@ std::optional<std::int16_t> ParseInt16(std::string_view text) {
     return static_cast<std::int16_t>(value);
 }
 
+bool InRange(const Field& field, std::int16_t value) {
+    return value >= field.lowest && value <= field.highest;
+}
+
+// "0, 1 or 2" for a key of few values, "from 1 to 9" for more.
+QString RangeText(const Field& field) {
+    if (field.highest - field.lowest > 4)
+        return QStringLiteral("from %1 to %2").arg(field.lowest).arg(field.highest);
+    QString text;
+    for (int v = field.lowest; v <= field.highest; ++v) {
+        if (v > field.lowest) text += v == field.highest ? QStringLiteral(" or ") : QStringLiteral(", ");
+        text += QString::number(v);
+    }
+    return text;
+}
+
 std::string Stored(const Field& field, const AgentSettings& settings, RandomSource& random) {
     return std::visit(
         [&](auto member) -> std::string {
@@ -145,15 +175,29 @@ QString AccountText(const AgentSettings& settings) {
     return settings.MailAddr1 + kAccountSeparator + settings.SvLogin + kAccountSeparator + settings.SvPasswd;
 }
 
-void StoreSettings(IniDocument& ini, const AgentSettings& settings, RandomSource& random) {
+bool IsDefault(const Field& field, const AgentSettings& settings) {
     const AgentSettings defaults;
     ZeroRandom no_filler;
+    // The scrambled default is the empty text, whatever the filler.
+    return Stored(field, settings, no_filler) == Stored(field, defaults, no_filler);
+}
+
+// Whether an added section is written: the file has it, or one of its keys is not at its default.
+bool SectionNeeded(const IniDocument& ini, const char* section, const AgentSettings& settings) {
+    if (ini.HasSection(section)) return true;
     for (const Field& field : kFields) {
-        const std::string value = Stored(field, settings, random);
-        if (field.added && !ini.Value(field.section, field.key) &&
-            value == Stored(field, defaults, no_filler))
+        if (std::string_view(field.section) == section && !IsDefault(field, settings)) return true;
+    }
+    return false;
+}
+
+void StoreSettings(IniDocument& ini, const AgentSettings& settings, RandomSource& random) {
+    const bool security = SectionNeeded(ini, kSecurity, settings);
+    for (const Field& field : kFields) {
+        if (field.added == Added::Key && !ini.Value(field.section, field.key) && IsDefault(field, settings))
             continue;
-        ini.SetValue(field.section, field.key, value);
+        if (field.added == Added::Section && !security) continue;
+        ini.SetValue(field.section, field.key, Stored(field, settings, random));
     }
     ini.SetValue(kMireloOther, kStartWizardKey, kFalse);
     ini.SetValue(kMireloOther, kMireloKey,
@@ -183,11 +227,12 @@ LoadResult ReadSettings(const IniDocument& ini, AgentSettings& settings) {
                     value = FromCp932(field.scrambleKey != 0 ? UnscrambleText(raw, field.scrambleKey) : raw);
                 } else if constexpr (std::is_same_v<T, bool>) {
                     value = raw == kTrue;
-                } else if (const auto number = ParseInt16(raw)) {
+                } else if (const auto number = ParseInt16(raw); number && InRange(field, *number)) {
                     value = *number;
                 } else {
                     value = defaults.*member;
-                    result.corrections.push_back({QString::fromLatin1(field.key), FromCp932(raw), value});
+                    result.corrections.push_back({QString::fromLatin1(field.key), FromCp932(raw), value,
+                                                  number ? RangeText(field) : QString()});
                 }
             },
             field.member);
@@ -217,8 +262,12 @@ QString SettingsFilePath(const QString& programFolder) {
 
 QString SettingCorrection::LogText() const {
     // One arg() call: a stored text holding "%1" must not be taken for a placeholder.
-    return QStringLiteral("Mirelo.ini: %1=\"%2\" is not a 16-bit number; %3 used.")
-        .arg(key, storedText, QString::number(usedValue));
+    if (allowed.isEmpty()) {
+        return QStringLiteral("Mirelo.ini: %1=\"%2\" is not a 16-bit number; %3 used.")
+            .arg(key, storedText, QString::number(usedValue));
+    }
+    return QStringLiteral("Mirelo.ini: %1=\"%2\" is not %3; %4 used.")
+        .arg(key, storedText, allowed, QString::number(usedValue));
 }
 
 LoadResult LoadSettings(const QString& iniPath, AgentSettings& settings) {
@@ -270,6 +319,8 @@ QString SetSettingFromText(AgentSettings& settings, const QString& key, const QS
                         return QStringLiteral("%1: TRUE or FALSE, not \"%2\"").arg(key, text);
                     value = text == QLatin1String(kTrue);
                 } else if (const auto number = ParseInt16(text.toStdString())) {
+                    if (!InRange(field, *number))
+                        return QStringLiteral("%1: %2, not \"%3\"").arg(key, RangeText(field), text);
                     value = *number;
                 } else {
                     return QStringLiteral("%1: a number from -32768 to 32767, not \"%2\"").arg(key, text);

@@ -15,11 +15,13 @@ namespace mirelo {
 // The INI file's path in the program folder.
 [[nodiscard]] QString SettingsFilePath(const QString& programFolder);
 
-// A number key whose text was empty, not a number or outside 16 bits; the default was used instead.
+// A number key whose text was empty, not a number, outside 16 bits or outside the values the key takes;
+// the default was used instead.
 struct SettingCorrection {
     QString key;
     QString storedText;
     std::int16_t usedValue = 0;
+    QString allowed;  // the values the key takes ("0, 1 or 2"); empty: any 16-bit number
     // One English line for the agent log.
     [[nodiscard]] QString LogText() const;
 };
@@ -52,7 +54,8 @@ struct SaveResult {
 
 // Sets one field from text as a user types it: the field named by its INI key ("POP3Server", "AddTo"), or
 // the account fields by their own names ("MailAddr1", "SvLogin", "SvPasswd"); flags "TRUE" or "FALSE",
-// numbers in decimal; "UnlockPassword" plain. The empty text on success, otherwise what is wrong.
+// numbers in decimal within the values the key takes; "UnlockPassword" and "SMTPPasswd" plain. The empty text
+// on success, otherwise what is wrong.
 [[nodiscard]] QString SetSettingFromText(AgentSettings& settings, const QString& key, const QString& text);
 
 // The part of `text` before its first NUL.

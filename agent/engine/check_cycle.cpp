@@ -1,6 +1,9 @@
+#include <QDir>
+
 #include "agent/engine/agent_engine.h"
 #include "agent/engine/during_check.h"
 #include "agent/engine/log_texts.h"
+#include "agent/engine/secret_filter.h"
 
 namespace mirelo {
 
@@ -18,6 +21,12 @@ void AgentEngine::Load() {
     pop3.SetSendTimeout(60);
     pop3.SetRecvTimeout(60);
     pop3.SetDecodeCharsets(settings_.DecodeCharsets ? 1 : 0);
+    // A relative CA file sits beside "Mirelo.ini", wherever the agent was started from.
+    const QString trustFile = settings_.CAFile.isEmpty()
+                                  ? QString()
+                                  : QDir(parts_.programFolder).absoluteFilePath(settings_.CAFile);
+    pop3.SetSecurity(settings_.POP3Security);
+    pop3.SetTrustFile(trustFile);
 
     SmtpComponent& smtp = parts_.smtp;
     smtp.SetPort(settings_.SMTPPort);
@@ -27,6 +36,10 @@ void AgentEngine::Load() {
     smtp.SetSendTimeout(60);
     smtp.SetRecvTimeout(60);
     smtp.SetLogFilename(QString());
+    smtp.SetSecurity(settings_.SMTPSecurity);
+    smtp.SetTrustFile(trustFile);
+    smtp.SetSmtpUser(settings_.SMTPUser);
+    smtp.SetSmtpPassword(settings_.SMTPPasswd);
 }
 
 void AgentEngine::Activate() {
@@ -93,19 +106,19 @@ bool AgentEngine::CheckMail(CheckMode mode) {
 
     Pop3Component& pop3 = parts_.pop3;
     if (pop3.ConnectByName(settings_.POP3Server) == 0) {
-        WriteLog(log_text::ErrorConnectByName(pop3.LastError(), pop3.LastErrorText()));
+        WriteLog(log_text::ErrorConnectByName(pop3.LastError(), Cause(pop3.LastErrorText())));
         SetStatus(status_code::kConnectFailed);
         return false;
     }
 
     bool ok = true;
     if (pop3.Authorize(settings_.SvLogin, settings_.SvPasswd) == 0) {
-        WriteLog(log_text::ErrorAuthorize(pop3.LastError(), pop3.LastErrorText()));
+        WriteLog(log_text::ErrorAuthorize(pop3.LastError(), Cause(pop3.LastErrorText())));
         SetStatus(status_code::kAuthorizeFailed);
         ok = false;
     } else {
         if (pop3.STAT() == 0) {
-            WriteLog(log_text::ErrorStat(pop3.LastError(), pop3.LastErrorText()));
+            WriteLog(log_text::ErrorStat(pop3.LastError(), Cause(pop3.LastErrorText())));
             SetStatus(status_code::kStatFailed);
         } else if (pop3.GetCount() == 1) {
             const std::int32_t messages = pop3.GetNo(1);
@@ -180,5 +193,9 @@ void AgentEngine::ShowUser() {
 }
 
 void AgentEngine::WriteLog(const QString& message) const { parts_.log.WriteLog(message); }
+
+QString AgentEngine::Cause(const QString& lastErrorText) const {
+    return WithoutSecrets(lastErrorText, settings_);
+}
 
 }  // namespace mirelo

@@ -15,6 +15,8 @@ class LibraryPop3 final : public Pop3Component {
     void SetSendTimeout(std::int32_t seconds) override { pop3_.SetSendTimeout(seconds); }
     void SetRecvTimeout(std::int32_t seconds) override { pop3_.SetRecvTimeout(seconds); }
     void SetDecodeCharsets(std::int32_t on) override { pop3_.SetDecodeCharsets(on); }
+    void SetSecurity(std::int32_t mode) override { pop3_.SetSecurity(mode); }
+    void SetTrustFile(const QString& path) override { pop3_.SetTrustFile(Wide(path)); }
     std::int32_t LastError() override { return pop3_.LastError(); }
     QString LastErrorText() override { return QString::fromStdU16String(pop3_.LastErrorText()); }
 
@@ -118,6 +120,10 @@ class LibrarySmtp final : public SmtpComponent {
     void SetSendTimeout(std::int32_t seconds) override { smtp_.SetSendTimeout(seconds); }
     void SetRecvTimeout(std::int32_t seconds) override { smtp_.SetRecvTimeout(seconds); }
     void SetLogFilename(const QString& name) override { smtp_.SetLogFilename(Wide(name)); }
+    void SetSecurity(std::int32_t mode) override { smtp_.SetSecurity(mode); }
+    void SetTrustFile(const QString& path) override { smtp_.SetTrustFile(Wide(path)); }
+    void SetSmtpUser(const QString& user) override { smtp_.SetSmtpUser(Wide(user)); }
+    void SetSmtpPassword(const QString& password) override { smtp_.SetSmtpPassword(Wide(password)); }
     std::int32_t LastError() override { return smtp_.LastError(); }
     QString LastErrorText() override { return QString::fromStdU16String(smtp_.LastErrorText()); }
 

@@ -16,6 +16,10 @@ class Pop3Component {
     virtual void SetSendTimeout(std::int32_t seconds) = 0;
     virtual void SetRecvTimeout(std::int32_t seconds) = 0;
     virtual void SetDecodeCharsets(std::int32_t on) = 0;
+    // 0 plain text, 1 STLS after the greeting, 2 TLS from the connect; the next connect uses it.
+    virtual void SetSecurity(std::int32_t mode) = 0;
+    // The PEM file of the CAs to trust; empty: the system's store.
+    virtual void SetTrustFile(const QString& path) = 0;
     [[nodiscard]] virtual std::int32_t LastError() = 0;
     // Why the last call failed, in words; empty when the component cannot tell.
     [[nodiscard]] virtual QString LastErrorText() = 0;
@@ -58,6 +62,13 @@ class SmtpComponent {
     virtual void SetSendTimeout(std::int32_t seconds) = 0;
     virtual void SetRecvTimeout(std::int32_t seconds) = 0;
     virtual void SetLogFilename(const QString& name) = 0;
+    // 0 plain text, 1 STARTTLS after EHLO, 2 TLS from the connect; each SendMail uses it.
+    virtual void SetSecurity(std::int32_t mode) = 0;
+    // The PEM file of the CAs to trust; empty: the system's store.
+    virtual void SetTrustFile(const QString& path) = 0;
+    // SMTP AUTH for each SendMail; an empty user: no log-in.
+    virtual void SetSmtpUser(const QString& user) = 0;
+    virtual void SetSmtpPassword(const QString& password) = 0;
     [[nodiscard]] virtual std::int32_t LastError() = 0;
     // Why the last call failed, in words; empty when the component cannot tell.
     [[nodiscard]] virtual QString LastErrorText() = 0;

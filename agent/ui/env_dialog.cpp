@@ -1,5 +1,7 @@
 #include "agent/ui/env_dialog.h"
 
+#include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QPushButton>
@@ -26,6 +28,13 @@ constexpr int kNumberWidth = 56;
 constexpr int kNoteIndent = 16;
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+QComboBox* Combo(QWidget* parent, const char* name, std::initializer_list<const char*> items) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(name));
+    for (const char* item : items) combo->addItem(U(item));
+    return combo;
+}
 
 QGroupBox* Frame(QWidget* page, const char* name, const char* caption) {
     auto* frame = new QGroupBox(U(caption), page);
@@ -214,6 +223,20 @@ void EnvDialog::BuildServerTab(QWidget* page) {
     lblAutoInformInt1_ = Label(f, U("自動通知間隔"), "lblAutoInformInt1");
     txtAutoInformInt_ = Box(f, "txtAutoInformInt", minutes);
     lblAutoInformInt2_ = Label(f, U("分"), "lblAutoInformInt2");
+    cmbPop3Security_ = Combo(f, "cmbPop3Security", {"なし", "STLS", "SSL/TLS"});
+    cmbSmtpSecurity_ = Combo(f, "cmbSmtpSecurity", {"なし", "STARTTLS", "SSL/TLS"});
+    txtSmtpUser_ = Box(f, "txtSmtpUser", {.imeOff = true});
+    txtSmtpPasswd_ = Box(f, "txtSmtpPasswd", {.password = true});
+    txtCaFile_ = Box(f, "txtCaFile", {.imeOff = true});
+    auto* cmdCaFile = new QPushButton(U("参照..."), f);
+    cmdCaFile->setObjectName(QStringLiteral("cmdCaFile"));
+    connect(cmdCaFile, &QPushButton::clicked, this, &EnvDialog::BrowseCaFile);
+    connect(cmbPop3Security_, &QComboBox::currentIndexChanged, this, [this] {
+        SecurityChanged(cmbPop3Security_, pop3Mode_, txtPOP3Port_, kPop3PlainPort, kPop3TlsPort);
+    });
+    connect(cmbSmtpSecurity_, &QComboBox::currentIndexChanged, this, [this] {
+        SecurityChanged(cmbSmtpSecurity_, smtpMode_, txtSMTPPort_, kSmtpPlainPort, kSmtpTlsPort);
+    });
     firstBoxes_[2] = txtPOP3_;
 
     auto* grid = new QGridLayout;
@@ -235,8 +258,28 @@ void EnvDialog::BuildServerTab(QWidget* page) {
     grid->addWidget(txtFromName_, 5, 1);
     grid->setColumnMinimumWidth(1, 220);
 
+    auto* secure = new QGridLayout;
+    secure->addWidget(Label(f, U("POP3の暗号化")), 0, 0);
+    secure->addWidget(cmbPop3Security_, 0, 1, Qt::AlignLeft);
+    secure->addWidget(Label(f, U("SMTPの暗号化")), 0, 2);
+    secure->addWidget(cmbSmtpSecurity_, 0, 3, Qt::AlignLeft);
+    secure->addWidget(Label(f, U("送信時のﾛｸﾞｲﾝ名")), 1, 0);
+    secure->addWidget(txtSmtpUser_, 1, 1);
+    secure->addWidget(Label(f, U("ﾊﾟｽﾜｰﾄﾞ")), 1, 2);
+    secure->addWidget(txtSmtpPasswd_, 1, 3);
+    secure->addWidget(Label(f, U("CA証明書ﾌｧｲﾙ")), 2, 0);
+    auto* caRow = new QHBoxLayout;
+    caRow->addWidget(txtCaFile_, 1);
+    caRow->addWidget(cmdCaFile);
+    secure->addLayout(caRow, 2, 1, 1, 3);
+
     auto* l = new QVBoxLayout(f);
     l->addLayout(grid);
+    l->addSpacing(8);
+    l->addLayout(secure);
+    l->addLayout(Row({Label(f, U("※送信時のﾛｸﾞｲﾝ名が空欄のときは、送信時に認証(SMTP AUTH)を行いません。"))},
+                     kNoteIndent));
+    l->addLayout(Row({Label(f, U("※CA証明書ﾌｧｲﾙが空欄のときは、ｼｽﾃﾑの証明書で確認します。"))}, kNoteIndent));
     l->addSpacing(8);
     l->addLayout(Row({Label(f, U("ﾒｰﾙﾁｪｯｸ間隔")), txtChkMailInt_, Label(f, U("分おきにﾁｪｯｸ"))}));
     l->addWidget(chkAutoInform_);
@@ -283,6 +326,14 @@ void EnvDialog::Fill(const EnvForm& f) {
     txtChkMailInt_->setText(f.txtChkMailInt);
     chkAutoInform_->setChecked(f.chkAutoInform);
     txtAutoInformInt_->setText(f.txtAutoInformInt);
+    // The modes are set before the combos, so filling them proposes no port.
+    pop3Mode_ = f.cmbPop3Security;
+    smtpMode_ = f.cmbSmtpSecurity;
+    cmbPop3Security_->setCurrentIndex(f.cmbPop3Security);
+    cmbSmtpSecurity_->setCurrentIndex(f.cmbSmtpSecurity);
+    txtSmtpUser_->setText(f.txtSmtpUser);
+    txtSmtpPasswd_->setText(f.txtSmtpPasswd);
+    txtCaFile_->setText(f.txtCaFile);
 }
 
 EnvForm EnvDialog::Read() const {
@@ -325,6 +376,11 @@ EnvForm EnvDialog::Read() const {
     f.txtChkMailInt = txtChkMailInt_->text();
     f.chkAutoInform = chkAutoInform_->isChecked();
     f.txtAutoInformInt = txtAutoInformInt_->text();
+    f.cmbPop3Security = std::max(0, cmbPop3Security_->currentIndex());
+    f.cmbSmtpSecurity = std::max(0, cmbSmtpSecurity_->currentIndex());
+    f.txtSmtpUser = txtSmtpUser_->text();
+    f.txtSmtpPasswd = txtSmtpPasswd_->text();
+    f.txtCaFile = txtCaFile_->text();
     return f;
 }
 
@@ -368,6 +424,18 @@ void EnvDialog::FocusControl(const QString& objectName) {
         if (tabs_->widget(tab)->isAncestorOf(control)) tabs_->setCurrentIndex(tab);
     }
     control->setFocus();
+}
+
+void EnvDialog::SecurityChanged(QComboBox* combo, int& mode, QLineEdit* portBox, int plainPort, int tlsPort) {
+    const int next = std::max(0, combo->currentIndex());
+    portBox->setText(ProposedPort(mode, next, portBox->text(), plainPort, tlsPort));
+    mode = next;
+}
+
+void EnvDialog::BrowseCaFile() {
+    const QString chosen = QFileDialog::getOpenFileName(this, U("CA証明書ﾌｧｲﾙの選択"), txtCaFile_->text(),
+                                                        U("証明書 (*.pem *.crt *.cer);;すべてのﾌｧｲﾙ (*)"));
+    if (!chosen.isEmpty()) txtCaFile_->setText(chosen);
 }
 
 void EnvDialog::Help() {

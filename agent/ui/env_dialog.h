@@ -8,6 +8,7 @@
 #include "agent/ui/env_form.h"
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -45,6 +46,8 @@ class EnvDialog : public QDialog {
     void FocusControl(const QString& objectName);
     void Help();
     void Ok();
+    void SecurityChanged(QComboBox* combo, int& mode, QLineEdit* portBox, int plainPort, int tlsPort);
+    void BrowseCaFile();
 
     AgentSettings& settings_;
     QString programFolder_;
@@ -102,6 +105,14 @@ class EnvDialog : public QDialog {
     QLabel* lblAutoInformInt1_ = nullptr;
     QLineEdit* txtAutoInformInt_ = nullptr;
     QLabel* lblAutoInformInt2_ = nullptr;
+    QComboBox* cmbPop3Security_ = nullptr;
+    QComboBox* cmbSmtpSecurity_ = nullptr;
+    QLineEdit* txtSmtpUser_ = nullptr;
+    QLineEdit* txtSmtpPasswd_ = nullptr;
+    QLineEdit* txtCaFile_ = nullptr;
+    // The modes the combo boxes held before their last change, for the port proposal.
+    int pop3Mode_ = 0;
+    int smtpMode_ = 0;
 };
 
 }  // namespace mirelo

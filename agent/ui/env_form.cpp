@@ -57,7 +57,20 @@ EnvForm FormFromSettings(const AgentSettings& s) {
     f.txtChkMailInt = Number(s.CheckInterval);
     f.chkAutoInform = s.AutoInform;
     f.txtAutoInformInt = Number(s.AutoInformInterval);
+    f.cmbPop3Security = s.POP3Security;
+    f.cmbSmtpSecurity = s.SMTPSecurity;
+    f.txtSmtpUser = s.SMTPUser;
+    f.txtSmtpPasswd = PasswordPlaceholder();
+    f.txtCaFile = s.CAFile;
     return f;
+}
+
+QString ProposedPort(int oldMode, int newMode, const QString& port, int plainPort, int tlsPort) {
+    constexpr int kTls = 2;
+    const auto number = ParseSettingNumber(port);
+    if (newMode == kTls && oldMode != kTls && number == plainPort) return QString::number(tlsPort);
+    if (oldMode == kTls && newMode != kTls && number == tlsPort) return QString::number(plainPort);
+    return port;
 }
 
 std::optional<std::int16_t> ParseSettingNumber(const QString& text) {
@@ -151,6 +164,11 @@ void TakeStep5(const EnvForm& f, const EnvNumbers& n, AgentSettings& s) {
     s.SMTPPort = n.SMTPPort;
     s.SvLogin = f.txtSvLogin;
     s.SvPasswd = TypedPassword(f.txtSvPasswd, s.SvPasswd);
+    s.POP3Security = static_cast<std::int16_t>(f.cmbPop3Security);
+    s.SMTPSecurity = static_cast<std::int16_t>(f.cmbSmtpSecurity);
+    s.SMTPUser = f.txtSmtpUser;
+    s.SMTPPasswd = TypedPassword(f.txtSmtpPasswd, s.SMTPPasswd);
+    s.CAFile = f.txtCaFile;
     s.CheckInterval = n.CheckInterval;
 }
 

@@ -11,7 +11,7 @@
 
 namespace mirelo {
 
-// Both password boxes show this instead of the password; finding it unchanged at OK means "no change".
+// The password boxes show this instead of the password; finding it unchanged at OK means "no change".
 inline QString PasswordPlaceholder() { return QStringLiteral("\\\\\\\\\\"); }
 
 struct EnvForm {
@@ -56,7 +56,22 @@ struct EnvForm {
     QString txtChkMailInt;
     bool chkAutoInform = false;
     QString txtAutoInformInt;
+    // Tab 2, connection security: the combo boxes hold the mode as their index
+    int cmbPop3Security = 0;
+    int cmbSmtpSecurity = 0;
+    QString txtSmtpUser;
+    QString txtSmtpPasswd;
+    QString txtCaFile;
 };
+
+// The port box after its security combo went from `oldMode` to `newMode`: choosing TLS from the connect
+// (2) while the box holds the plain default proposes the TLS port, leaving it proposes the plain one
+// back; any other port the owner typed stays.
+[[nodiscard]] QString ProposedPort(int oldMode, int newMode, const QString& port, int plainPort, int tlsPort);
+inline constexpr int kPop3PlainPort = 110;
+inline constexpr int kPop3TlsPort = 995;
+inline constexpr int kSmtpPlainPort = 25;
+inline constexpr int kSmtpTlsPort = 465;
 
 // The boxes as the dialog's load fills them: never a password, always the placeholder.
 [[nodiscard]] EnvForm FormFromSettings(const AgentSettings& settings);
@@ -86,7 +101,7 @@ struct NumberBoxProblem {
 [[nodiscard]] std::optional<NumberBoxProblem> ConvertNumbers(const EnvForm& form, EnvNumbers& numbers);
 
 // The taking steps of OK, each into `settings`: 3 (tab 0 and the split limits), 5 (shaping, subjects,
-// servers and account, CheckInterval), 7 (the automatic list) and 9 (the sender).
+// servers, account and connection security, CheckInterval), 7 (the automatic list) and 9 (the sender).
 void TakeStep3(const EnvForm& form, const EnvNumbers& numbers, AgentSettings& settings);
 void TakeStep5(const EnvForm& form, const EnvNumbers& numbers, AgentSettings& settings);
 void TakeStep7(const EnvForm& form, const EnvNumbers& numbers, AgentSettings& settings);

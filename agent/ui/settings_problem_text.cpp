@@ -32,6 +32,9 @@ constexpr FieldText kFields[] = {
     {u"MailAddr1", u"携帯端末のﾒｰﾙｱﾄﾞﾚｽ", u"txtMailAddr1"},
     {u"SvLogin", u"ｻｰﾊﾞのﾛｸﾞｲﾝ名", u"txtSvLogin"},
     {u"SvPasswd", u"ｻｰﾊﾞのﾊﾟｽﾜｰﾄﾞ", u"txtSvPasswd"},
+    {u"SMTPUser", u"送信時のﾛｸﾞｲﾝ名", u"txtSmtpUser"},
+    {u"SMTPPasswd", u"送信時のﾊﾟｽﾜｰﾄﾞ", u"txtSmtpPasswd"},
+    {u"CAFile", u"CA証明書ﾌｧｲﾙ", u"txtCaFile"},
 };
 
 const FieldText* Find(const QString& field) {

@@ -11,12 +11,14 @@
 #include <QStackedWidget>
 
 #include "agent/config/settings_file.h"
+#include "agent/ui/env_form.h"
 #include "agent/ui/form_widgets.h"
 #include "agent/ui/settings_problem_text.h"
 
 namespace mirelo {
 
 using form::Box;
+using form::Check;
 using form::Label;
 
 namespace {
@@ -98,6 +100,40 @@ QString ExplainText(int type, const QString& listCommand, const QString& address
            QStringLiteral("にメールすることで到着メール一覧を返信します。");
 }
 
+WizardSecurity ProposedSecurity(const AgentSettings& s) {
+    WizardSecurity choice;
+    const bool fresh = s.POP3Server.isEmpty();
+    choice.tls = fresh || (s.POP3Security == 2 && s.SMTPSecurity == 2);
+    choice.tlsAtStart = choice.tls;
+    choice.smtpAuth = fresh || !s.SMTPUser.isEmpty();
+    choice.smtpUser = s.SMTPUser;
+    choice.smtpPasswd = s.SMTPPasswd;
+    return choice;
+}
+
+void ApplySecurity(const WizardSecurity& choice, AgentSettings& s) {
+    auto port = [&](std::int16_t& value, int oldMode, int newMode, int plain, int tls) {
+        value = ParseSettingNumber(ProposedPort(oldMode, newMode, QString::number(value), plain, tls))
+                    .value_or(value);
+    };
+    if (choice.tls) {
+        port(s.POP3Port, s.POP3Security, 2, kPop3PlainPort, kPop3TlsPort);
+        port(s.SMTPPort, s.SMTPSecurity, 2, kSmtpPlainPort, kSmtpTlsPort);
+        s.POP3Security = s.SMTPSecurity = 2;
+    } else if (choice.tlsAtStart) {
+        port(s.POP3Port, 2, 0, kPop3PlainPort, kPop3TlsPort);
+        port(s.SMTPPort, 2, 0, kSmtpPlainPort, kSmtpTlsPort);
+        s.POP3Security = s.SMTPSecurity = 0;
+    }
+    if (choice.smtpAuth) {
+        s.SMTPUser = choice.smtpUser.isEmpty() ? s.SvLogin : choice.smtpUser;
+        s.SMTPPasswd = choice.smtpPasswd.isEmpty() ? s.SvPasswd : choice.smtpPasswd;
+    } else {
+        s.SMTPUser.clear();
+        s.SMTPPasswd.clear();
+    }
+}
+
 Wizard::Wizard(AgentSettings& settings, QString programFolder, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint),
       settings_(settings),
@@ -148,9 +184,31 @@ Wizard::Wizard(AgentSettings& settings, QString programFolder, QWidget* parent)
         grid->addWidget(Label(page2, U(rows[row].first)), row, 0);
         grid->addWidget(rows[row].second, row, 1);
     }
+    chkSecure_ = Check(page2, "chkSecure", U("暗号化通信(SSL/TLS)を使用する（POP3:995番、SMTP:465番）"));
+    chkSmtpAuth_ = Check(page2, "chkSmtpAuth", U("送信時にもﾛｸﾞｲﾝする(SMTP認証)"));
+    txtSmtpUser_ = Box(page2, "txtSmtpUser", {.imeOff = true});
+    txtSmtpPasswd_ = Box(page2, "txtSmtpPasswd", {.password = true});
+    auto* lblSmtpUser = Label(page2, U("送信時のﾛｸﾞｲﾝ名"), "lblSmtpUser");
+    auto* lblSmtpPasswd = Label(page2, U("送信時のﾊﾟｽﾜｰﾄﾞ"), "lblSmtpPasswd");
+    auto* auth = new QGridLayout;
+    auth->setContentsMargins(16, 0, 0, 0);
+    auth->addWidget(lblSmtpUser, 0, 0);
+    auth->addWidget(txtSmtpUser_, 0, 1);
+    auth->addWidget(lblSmtpPasswd, 1, 0);
+    auth->addWidget(txtSmtpPasswd_, 1, 1);
+    auto* note = Wrapped(page2, U("※空欄のときは、上記のﾛｸﾞｲﾝ名とﾊﾟｽﾜｰﾄﾞで認証します。"));
+    auth->addWidget(note, 2, 0, 1, 2);
+    connect(chkSmtpAuth_, &QCheckBox::toggled, this, [=](bool on) {
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{lblSmtpUser, txtSmtpUser_, lblSmtpPasswd, txtSmtpPasswd_, note})
+            w->setEnabled(on);
+    });
     auto* l2 = new QVBoxLayout(page2);
     l2->addWidget(Wrapped(page2, U("メールを送受信するため、以下の情報を設定してください。")));
     l2->addLayout(grid);
+    l2->addWidget(chkSecure_);
+    l2->addWidget(chkSmtpAuth_);
+    l2->addLayout(auth);
     l2->addStretch(1);
 
     QGroupBox* page3 = Page(pages_, 3, "設定完了");
@@ -211,6 +269,13 @@ Wizard::Wizard(AgentSettings& settings, QString programFolder, QWidget* parent)
     txtSvLogin_->setText(settings_.SvLogin);
     txtSvPasswd_->setText(settings_.SvPasswd);
     txtFrom_->setText(settings_.FromMailAddr);
+    const WizardSecurity proposed = ProposedSecurity(settings_);
+    tlsAtStart_ = proposed.tlsAtStart;
+    chkSecure_->setChecked(proposed.tls);
+    chkSmtpAuth_->setChecked(!proposed.smtpAuth);  // toggled once for sure, so the enabling follows
+    chkSmtpAuth_->setChecked(proposed.smtpAuth);
+    txtSmtpUser_->setText(proposed.smtpUser);
+    txtSmtpPasswd_->setText(proposed.smtpPasswd);
 }
 
 int Wizard::PhoneType() const { return std::max(0, optMachine_->checkedId()); }
@@ -280,6 +345,9 @@ void Wizard::Finish() {
     next.SvLogin = txtSvLogin_->text();
     next.SvPasswd = txtSvPasswd_->text();
     next.FromMailAddr = txtFrom_->text();
+    ApplySecurity({chkSecure_->isChecked(), tlsAtStart_, chkSmtpAuth_->isChecked(), txtSmtpUser_->text(),
+                   txtSmtpPasswd_->text()},
+                  next);
     // New accounts read today's mail; only files from before the setting keep the old reading.
     next.DecodeCharsets = true;
     if (const auto problem = SettingsRoundTripProblem(next)) {

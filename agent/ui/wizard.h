@@ -7,6 +7,7 @@
 #include "agent/config/agent_settings.h"
 
 class QButtonGroup;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -22,6 +23,25 @@ void ApplyPhoneType(int type, AgentSettings& settings);
 
 // The text of `lblExplain1` on the last page.
 [[nodiscard]] QString ExplainText(int type, const QString& listCommand, const QString& address);
+
+// The connection choices of the server page.
+struct WizardSecurity {
+    bool tls = true;         // chkSecure: TLS from the connect for both servers
+    bool tlsAtStart = true;  // what chkSecure showed when the wizard opened
+    bool smtpAuth = true;    // chkSmtpAuth: log in to the SMTP server
+    QString smtpUser;        // empty: the POP3 login name
+    QString smtpPasswd;      // empty: the POP3 password
+};
+
+// What the server page proposes: for a new account (no POP3 server yet) TLS and an SMTP log-in; for
+// settings that exist, what they hold.
+[[nodiscard]] WizardSecurity ProposedSecurity(const AgentSettings& settings);
+
+// Takes the choices into `settings`, after SvLogin and SvPasswd. TLS sets both modes to 2 and moves a
+// port at its plain default (110, 25) to the TLS one (995, 465); turning it off, when it was on, goes
+// back to plain text and the plain ports; left off, the modes stay as they were. Without the log-in the
+// SMTP user and password are cleared.
+void ApplySecurity(const WizardSecurity& choice, AgentSettings& settings);
 
 class Wizard : public QDialog {
   public:
@@ -55,6 +75,11 @@ class Wizard : public QDialog {
     QLineEdit* txtSvLogin_ = nullptr;
     QLineEdit* txtSvPasswd_ = nullptr;
     QLineEdit* txtFrom_ = nullptr;
+    QCheckBox* chkSecure_ = nullptr;
+    QCheckBox* chkSmtpAuth_ = nullptr;
+    QLineEdit* txtSmtpUser_ = nullptr;
+    QLineEdit* txtSmtpPasswd_ = nullptr;
+    bool tlsAtStart_ = true;
     QLabel* lblExplain1_ = nullptr;
     QPushButton* cmdPrev_ = nullptr;
     QPushButton* cmdNext_ = nullptr;

@@ -60,6 +60,11 @@ inline AgentSettings JapaneseSettings() {
     s.MailAddr1 = QStringLiteral("keitai@docomo.ne.jp");
     s.SvLogin = QStringLiteral("ユーザ");
     s.SvPasswd = QStringLiteral("パス\\ワード");
+    s.POP3Security = 2;
+    s.SMTPSecurity = 1;
+    s.SMTPUser = QStringLiteral("送信ユーザ");
+    s.SMTPPasswd = QStringLiteral("smtp秘密");
+    s.CAFile = QStringLiteral("/etc/ssl/会社CA.pem");
     return s;
 }
 

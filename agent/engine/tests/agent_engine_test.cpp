@@ -37,17 +37,96 @@ TEST_F(Engine, LoadSetsUpComponentsAndShowsIdle) {
     EXPECT_EQ(rig.pop3.properties, (std::map<QString, std::int32_t>{{QStringLiteral("DecodeCharsets"), 0},
                                                                     {QStringLiteral("Port"), 11110},
                                                                     {QStringLiteral("RecvTimeout"), 60},
+                                                                    {QStringLiteral("Security"), 0},
                                                                     {QStringLiteral("SendTimeout"), 60},
                                                                     {QStringLiteral("Sync"), 1}}));
     EXPECT_EQ(rig.smtp.properties[QStringLiteral("Header8bit")], QStringLiteral("1"));
     EXPECT_EQ(rig.smtp.properties[QStringLiteral("Width")], QStringLiteral("80"));
     EXPECT_EQ(rig.smtp.properties[QStringLiteral("LogFilename")], QString());
+    EXPECT_EQ(rig.pop3.trustFile, QString());
+    EXPECT_EQ(rig.smtp.properties[QStringLiteral("Security")], QStringLiteral("0"));
+    EXPECT_EQ(rig.smtp.properties[QStringLiteral("SmtpUser")], QString());
     EXPECT_EQ(rig.view.statuses.back(),
               (StatusLine{0, QStringLiteral("アイドル中..."), StatusColour::Black, false}));
     EXPECT_EQ(rig.view.counters, QStringLiteral("一覧取得(0件)　本文取得(0件)　転送(0件)　削除(0件)"));
     EXPECT_EQ(rig.view.title, QStringLiteral("Mirelo - phone@mirelo.test"));
     EXPECT_EQ(rig.LogLines(), QStringList{QStringLiteral("<-- Change Waiting Mode -->")});
     EXPECT_EQ(Connects(rig.pop3), 0);  // the first check waits for the interval
+}
+
+struct SecurityRow {
+    const char* name;
+    std::int16_t pop3Security;
+    std::int16_t smtpSecurity;
+    const char* user;
+    const char* password;
+    const char* caFile;
+};
+void PrintTo(const SecurityRow& row, std::ostream* os) { *os << row.name; }
+
+const SecurityRow kSecurityRows[] = {
+    {"TlsBothWithAuth", 2, 2, "agent@mirelo.test", "smtp-pw", "/etc/mirelo/ca.pem"},
+    {"StlsAndStartTls", 1, 1, "agent", "p", ""},
+    {"PlainPop3TlsSmtpNoAuth", 0, 2, "", "", "/tmp/ca.pem"},
+    {"RelativeCaFile", 2, 1, "agent", "p", "tls/ca.pem"},
+};
+
+class SecurityTable : public Engine, public testing::WithParamInterface<SecurityRow> {};
+
+TEST_P(SecurityTable, SecuritySettingsReachBothComponents) {
+    const SecurityRow& row = GetParam();
+    rig.settings.POP3Security = row.pop3Security;
+    rig.settings.SMTPSecurity = row.smtpSecurity;
+    rig.settings.SMTPUser = QString::fromUtf8(row.user);
+    rig.settings.SMTPPasswd = QString::fromUtf8(row.password);
+    rig.settings.CAFile = QString::fromUtf8(row.caFile);
+    rig.Engine();
+    // A relative file is found in the program folder.
+    const QString caFile = QString::fromUtf8(row.caFile).startsWith(u"tls/")
+                               ? rig.Folder() + QStringLiteral("/") + QString::fromUtf8(row.caFile)
+                               : QString::fromUtf8(row.caFile);
+    EXPECT_EQ(rig.pop3.properties[QStringLiteral("Security")], row.pop3Security);
+    EXPECT_EQ(rig.pop3.trustFile, caFile);
+    EXPECT_EQ(rig.smtp.properties,
+              (std::map<QString, QString>{{QStringLiteral("Header8bit"), QStringLiteral("1")},
+                                          {QStringLiteral("LogFilename"), QString()},
+                                          {QStringLiteral("Port"), QStringLiteral("10025")},
+                                          {QStringLiteral("RecvTimeout"), QStringLiteral("60")},
+                                          {QStringLiteral("Security"), QString::number(row.smtpSecurity)},
+                                          {QStringLiteral("SendTimeout"), QStringLiteral("60")},
+                                          {QStringLiteral("SmtpPassword"), QString::fromUtf8(row.password)},
+                                          {QStringLiteral("SmtpUser"), QString::fromUtf8(row.user)},
+                                          {QStringLiteral("Sync"), QStringLiteral("1")},
+                                          {QStringLiteral("TrustFile"), caFile},
+                                          {QStringLiteral("Width"), QStringLiteral("80")}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engine, SecurityTable, testing::ValuesIn(kSecurityRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A component may quote what it sent; a log-in sends the password plain or in base64.
+TEST_F(Engine, RefusedLogInIsLoggedWithoutThePassword) {
+    rig.settings.SMTPUser = QStringLiteral("agent");
+    rig.settings.SMTPPasswd = QStringLiteral("s3cret");
+    rig.FromPhone(QStringLiteral("LIST"));
+    rig.smtp.refused = {1};
+    rig.smtp.lastError = -12;
+    // base64 of "\0agent\0s3cret" and of "s3cret"
+    rig.smtp.failCause = QStringLiteral(
+        "AUTH PLAIN AGFnZW50AHMzY3JldA==: negative reply: 535 5.7.8 authentication failed (czNjcmV0, "
+        "s3cret)");
+    rig.Engine().Tick();
+    rig.pop3.failing = {QStringLiteral("Authorize")};
+    rig.pop3.failCause = QStringLiteral("PASS agentpass: negative reply");
+    rig.Engine().Tick();
+    EXPECT_THAT(rig.LogLines(),
+                IsSupersetOf({QStringLiteral("ERROR SendMail:-12 AUTH PLAIN ****: negative reply: 535 5.7.8 "
+                                             "authentication failed (****, ****)"),
+                              QStringLiteral("ERROR Authorize:-7 PASS ****: negative reply")}));
+    for (const QString& line : rig.LogLines()) {
+        EXPECT_FALSE(line.contains(QStringLiteral("s3cret"))) << line.toStdString();
+        EXPECT_FALSE(line.contains(QStringLiteral("agentpass"))) << line.toStdString();
+    }
 }
 
 TEST_F(Engine, RegularChecksEveryIntervalTicks) {

@@ -265,6 +265,66 @@ TEST_F(AgentOnRealServers, Utf8MailIsListedAndSentReadablyWithTodaysReading) {
     EXPECT_THAT(body->body.toStdString(), testing::EndsWith("明日の会議は十時からです。?\r\n"));
 }
 
+// As a provider asks today: POP3 in TLS from the connect, submission with STARTTLS and a log-in, both
+// servers checked against their own CA.
+TEST_F(AgentOnRealServers, ListRequestIsAnsweredOverTlsWithSmtpAuth) {
+    settings.POP3Port = static_cast<std::int16_t>(env().pop3sPort);
+    settings.POP3Security = 2;
+    settings.SMTPPort = static_cast<std::int16_t>(env().submissionPort);
+    settings.SMTPSecurity = 1;
+    settings.SMTPUser = Q(agent().user);
+    settings.SMTPPasswd = Q(agent().password);
+    settings.CAFile = Q(env().caFile);
+    FromOther("boss@example.jp", "会議の件", "明日の会議は十時からです。\n");
+    FromPhone("LIST");
+
+    EXPECT_EQ(Engine().CheckNow(), TickOutcome::Checked);
+
+    const std::vector<ReceivedMail> replies = Replies(phone());
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].subject, QStringLiteral("Mirelo 1lists"));
+    EXPECT_EQ(ReadMailbox(env(), agent()).size(), 1u);  // the command mail is gone
+    for (const QString& line : LogLines()) EXPECT_FALSE(line.startsWith(u"ERROR")) << line.toStdString();
+}
+
+// The submission port refuses the wrong password: the reply is not sent, the log says why without the
+// password, and the check goes on (the command mail is still deleted, as after any refused reply).
+TEST_F(AgentOnRealServers, RefusedSmtpLogInIsLoggedWithoutThePassword) {
+    settings.SMTPPort = static_cast<std::int16_t>(env().submissionPort);
+    settings.SMTPSecurity = 1;
+    settings.SMTPUser = Q(agent().user);
+    settings.SMTPPasswd = QStringLiteral("not-the-password-9");
+    settings.CAFile = Q(env().caFile);
+    FromPhone("LIST");
+
+    EXPECT_EQ(Engine().CheckNow(), TickOutcome::Checked);
+
+    const QStringList errors = LogLines().filter(QRegularExpression(QStringLiteral("^ERROR SendMail:")));
+    ASSERT_EQ(errors.size(), 1) << LogLines().join(u'\n').toStdString();
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("ERROR SendMail:-12"))) << errors[0].toStdString();
+    for (const QString& line : LogLines()) {
+        EXPECT_FALSE(line.contains(QStringLiteral("not-the-password-9"))) << line.toStdString();
+    }
+    EXPECT_EQ(ms::CountMessages(phone().maildir), 0u);
+}
+
+// Without the servers' CA the system's store does not know their certificate: nothing is sent in plain
+// text and the log names the certificate.
+TEST_F(AgentOnRealServers, UntrustedCertificateStopsTheCheckWithItsReason) {
+    settings.POP3Port = static_cast<std::int16_t>(env().pop3sPort);
+    settings.POP3Security = 2;
+    FromPhone("LIST");
+
+    EXPECT_EQ(Engine().CheckNow(), TickOutcome::CheckFailed);
+
+    const QStringList lines = LogLines();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.last().startsWith(QStringLiteral("ERROR ConnectByName:-11 ")))
+        << lines.last().toStdString();
+    EXPECT_TRUE(lines.last().contains(QStringLiteral("certificate"))) << lines.last().toStdString();
+    EXPECT_EQ(ReadMailbox(env(), agent()).size(), 1u);  // the command mail stays for the next check
+}
+
 TEST_F(AgentOnRealServers, TransferArrivesWholeAtTheSecondAddress) {
     const std::string body = ">>  引用された行\n\n  字下げした行  \n　全角空白の行\n";
     FromOther("boss@example.jp", "資料の件", body);

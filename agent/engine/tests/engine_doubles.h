@@ -48,6 +48,7 @@ class FakePop3 final : public Pop3Component {
     std::set<std::int32_t> deleted;
     QStringList calls;
     std::map<QString, std::int32_t> properties;
+    std::optional<QString> trustFile;
     QStringList parsedTexts;  // what MakeDataEx was given
 
     void SetPort(std::int32_t v) override { properties[QStringLiteral("Port")] = v; }
@@ -55,6 +56,8 @@ class FakePop3 final : public Pop3Component {
     void SetSendTimeout(std::int32_t v) override { properties[QStringLiteral("SendTimeout")] = v; }
     void SetRecvTimeout(std::int32_t v) override { properties[QStringLiteral("RecvTimeout")] = v; }
     void SetDecodeCharsets(std::int32_t v) override { properties[QStringLiteral("DecodeCharsets")] = v; }
+    void SetSecurity(std::int32_t v) override { properties[QStringLiteral("Security")] = v; }
+    void SetTrustFile(const QString& v) override { trustFile = v; }
     std::int32_t LastError() override { return lastError_; }
     QString LastErrorText() override { return lastError_ != 0 ? failCause : QString(); }
 
@@ -123,6 +126,8 @@ class FakeSmtp final : public SmtpComponent {
   public:
     std::vector<SentMail> sent;  // also the refused ones
     std::set<int> refused;       // 1-based numbers of the SendMail calls that fail
+    std::int32_t lastError = -4;
+    QString failCause;  // LastErrorText
     std::map<QString, QString> properties;
 
     void SetPort(std::int32_t v) override { properties[QStringLiteral("Port")] = QString::number(v); }
@@ -138,8 +143,12 @@ class FakeSmtp final : public SmtpComponent {
         properties[QStringLiteral("RecvTimeout")] = QString::number(v);
     }
     void SetLogFilename(const QString& v) override { properties[QStringLiteral("LogFilename")] = v; }
-    std::int32_t LastError() override { return -4; }
-    QString LastErrorText() override { return {}; }
+    void SetSecurity(std::int32_t v) override { properties[QStringLiteral("Security")] = QString::number(v); }
+    void SetTrustFile(const QString& v) override { properties[QStringLiteral("TrustFile")] = v; }
+    void SetSmtpUser(const QString& v) override { properties[QStringLiteral("SmtpUser")] = v; }
+    void SetSmtpPassword(const QString& v) override { properties[QStringLiteral("SmtpPassword")] = v; }
+    std::int32_t LastError() override { return lastError; }
+    QString LastErrorText() override { return failCause; }
     std::int32_t SendMail(const QString& server, const QString& to, const QString& from,
                           const QString& subject, const QString& body, const QString& fileName) override {
         sent.push_back({server, to, from, subject, body, fileName});

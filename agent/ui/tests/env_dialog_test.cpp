@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -489,6 +490,88 @@ TEST_F(EnvDialogTest, CancelTakesAndSavesNothing) {
     EXPECT_EQ(settings_, original_);
     EXPECT_FALSE(Saved());
     EXPECT_TRUE(Log().isEmpty());
+}
+
+// ---- Connection security ----------------------------------------------------------------------
+
+TEST_F(EnvDialogTest, SecurityFieldsLoadAndAreTakenAtOk) {
+    settings_.POP3Security = 1;
+    settings_.SMTPSecurity = 2;
+    settings_.SMTPUser = QStringLiteral("sender");
+    settings_.SMTPPasswd = QStringLiteral("smtp-secret");
+    settings_.CAFile = QStringLiteral("/etc/mirelo/ca.pem");
+    Open();
+    auto* pop3 = W<QComboBox>("cmbPop3Security");
+    auto* smtp = W<QComboBox>("cmbSmtpSecurity");
+    EXPECT_EQ(pop3->currentIndex(), 1);
+    EXPECT_EQ(smtp->currentIndex(), 2);
+    EXPECT_EQ(pop3->itemText(0), QStringLiteral("なし"));
+    EXPECT_EQ(pop3->itemText(1), QStringLiteral("STLS"));
+    EXPECT_EQ(pop3->itemText(2), QStringLiteral("SSL/TLS"));
+    EXPECT_EQ(smtp->itemText(1), QStringLiteral("STARTTLS"));
+    EXPECT_EQ(W("txtSmtpUser")->text(), QStringLiteral("sender"));
+    EXPECT_EQ(W("txtSmtpPasswd")->text(), kPlaceholder);
+    EXPECT_EQ(W("txtSmtpPasswd")->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(W("txtCaFile")->text(), QStringLiteral("/etc/mirelo/ca.pem"));
+    EXPECT_EQ(W("txtPOP3Port")->text(), QStringLiteral("1110"));  // loading proposes no port
+
+    PressOk();  // nothing typed: the placeholder keeps the password
+    EXPECT_EQ(Stored(), settings_);
+    EXPECT_EQ(Stored().SMTPPasswd, QStringLiteral("smtp-secret"));
+
+    Open();
+    W<QTabWidget>("SSTab1")->setCurrentIndex(2);
+    W<QComboBox>("cmbPop3Security")->setCurrentIndex(0);
+    W<QComboBox>("cmbSmtpSecurity")->setCurrentIndex(1);
+    Set("txtSmtpUser", QStringLiteral("other"));
+    Set("txtSmtpPasswd", QStringLiteral("typed-pw"));
+    Set("txtCaFile", QString());
+    PressOk();
+    const AgentSettings stored = Stored();
+    EXPECT_EQ(stored.POP3Security, 0);
+    EXPECT_EQ(stored.SMTPSecurity, 1);
+    EXPECT_EQ(stored.SMTPUser, QStringLiteral("other"));
+    EXPECT_EQ(stored.SMTPPasswd, QStringLiteral("typed-pw"));
+    EXPECT_EQ(stored.CAFile, QString());
+    QFile file(SettingsFilePath(dir_.path()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains("typed-pw"));
+}
+
+struct PortStep {
+    const char* combo;
+    const char* port;  // the port box
+    int mode;          // chosen in the combo
+    const char* expected;
+};
+
+// TLS from the connect proposes its port only over the plain default, and leaving it gives that back.
+TEST_F(EnvDialogTest, ChoosingTlsProposesItsPortOverThePlainDefault) {
+    const PortStep steps[] = {
+        {"cmbPop3Security", "110", 2, "995"},   {"cmbPop3Security", "995", 0, "110"},
+        {"cmbPop3Security", "110", 1, "110"},   {"cmbPop3Security", "110", 2, "995"},
+        {"cmbPop3Security", "995", 1, "110"},   {"cmbPop3Security", "1110", 2, "1110"},
+        {"cmbPop3Security", "1110", 0, "1110"}, {"cmbSmtpSecurity", "25", 1, "25"},
+        {"cmbSmtpSecurity", "25", 2, "465"},    {"cmbSmtpSecurity", "465", 0, "25"},
+        {"cmbSmtpSecurity", "587", 2, "587"},
+    };
+    W<QTabWidget>("SSTab1")->setCurrentIndex(2);
+    int step = 0;
+    for (const PortStep& s : steps) {
+        SCOPED_TRACE(++step);
+        const bool pop3 = QLatin1String(s.combo) == QLatin1String("cmbPop3Security");
+        QLineEdit* port = W(pop3 ? "txtPOP3Port" : "txtSMTPPort");
+        port->setText(QString::fromLatin1(s.port));
+        W<QComboBox>(s.combo)->setCurrentIndex(s.mode);
+        EXPECT_EQ(port->text(), QString::fromLatin1(s.expected));
+    }
+}
+
+TEST(ProposedPortTest, OnlyTheDefaultsMove) {
+    EXPECT_EQ(ProposedPort(0, 2, QStringLiteral(" 110"), 110, 995), QStringLiteral("995"));
+    EXPECT_EQ(ProposedPort(2, 2, QStringLiteral("110"), 110, 995), QStringLiteral("110"));
+    EXPECT_EQ(ProposedPort(0, 2, QString(), 110, 995), QString());
+    EXPECT_EQ(ProposedPort(2, 1, QStringLiteral("465"), 25, 465), QStringLiteral("25"));
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 #include "agent/config/settings_file.h"
@@ -268,6 +270,97 @@ TEST_F(WizardTest, AFailedSaveIsShownWithItsReason) {
     EXPECT_TRUE(answers.Seen()[0].text.startsWith(QStringLiteral("設定を保存できませんでした。\r\n")));
     EXPECT_TRUE(wizard_->isVisible());
 }
+
+// ---- Connection security ----------------------------------------------------------------------
+
+TEST_F(WizardTest, ANewAccountIsProposedTlsAndTheSmtpLogInOfThePop3Account) {
+    FillAndFinishPages(0);
+    EXPECT_TRUE(W<QCheckBox>("chkSecure")->isChecked());
+    EXPECT_TRUE(W<QCheckBox>("chkSmtpAuth")->isChecked());
+    EXPECT_TRUE(W("txtSmtpUser")->isEnabled());
+    EXPECT_EQ(W("txtSmtpPasswd")->echoMode(), QLineEdit::Password);
+    Click("cmdCommit");
+    const AgentSettings stored = Stored();
+    EXPECT_EQ(stored.POP3Security, 2);
+    EXPECT_EQ(stored.SMTPSecurity, 2);
+    EXPECT_EQ(stored.POP3Port, 995);
+    EXPECT_EQ(stored.SMTPPort, 465);
+    EXPECT_EQ(stored.SMTPUser, QStringLiteral("agent"));  // left empty: the POP3 account
+    EXPECT_EQ(stored.SMTPPasswd, QStringLiteral("pop-secret"));
+}
+
+TEST_F(WizardTest, PlainTextAndAnOwnSmtpLogInCanBeChosen) {
+    FillAndFinishPages(0);
+    Click("cmdPrev");
+    W<QCheckBox>("chkSecure")->setChecked(false);
+    W("txtSmtpUser")->setText(QStringLiteral("sender"));
+    W("txtSmtpPasswd")->setText(QStringLiteral("smtp-pw"));
+    Click("cmdNext");
+    Click("cmdCommit");
+    const AgentSettings stored = Stored();
+    EXPECT_EQ(stored.POP3Security, 0);
+    EXPECT_EQ(stored.SMTPSecurity, 0);
+    EXPECT_EQ(stored.POP3Port, 110);
+    EXPECT_EQ(stored.SMTPPort, 25);
+    EXPECT_EQ(stored.SMTPUser, QStringLiteral("sender"));
+    EXPECT_EQ(stored.SMTPPasswd, QStringLiteral("smtp-pw"));
+}
+
+TEST_F(WizardTest, WithoutTheSmtpLogInItsBoxesAreOffAndNothingIsStored) {
+    FillAndFinishPages(0);
+    Click("cmdPrev");
+    W("txtSmtpUser")->setText(QStringLiteral("sender"));
+    W<QCheckBox>("chkSmtpAuth")->setChecked(false);
+    EXPECT_FALSE(W("txtSmtpUser")->isEnabled());
+    EXPECT_FALSE(W("txtSmtpPasswd")->isEnabled());
+    Click("cmdNext");
+    Click("cmdCommit");
+    EXPECT_EQ(Stored().SMTPUser, QString());
+    EXPECT_EQ(Stored().SMTPPasswd, QString());
+    EXPECT_EQ(Stored().SMTPSecurity, 2);
+}
+
+struct SecurityRow {
+    const char* name;
+    std::function<void(AgentSettings&)> before;  // the settings the wizard opens with
+    std::function<void(WizardSecurity&)> choose;
+    std::int16_t pop3Security, smtpSecurity, pop3Port, smtpPort;
+};
+void PrintTo(const SecurityRow& row, std::ostream* os) { *os << row.name; }
+
+const SecurityRow kSecurityRows[] = {
+    {"NewAccountTls", [](AgentSettings&) {}, [](WizardSecurity&) {}, 2, 2, 995, 465},
+    {"OwnPortsStay", [](AgentSettings& s) { s.POP3Port = 1110, s.SMTPPort = 587; }, [](WizardSecurity&) {}, 2,
+     2, 1110, 587},
+    {"ExistingStartTlsKept",
+     [](AgentSettings& s) { s.POP3Server = QStringLiteral("pop"), s.POP3Security = 1, s.SMTPSecurity = 1; },
+     [](WizardSecurity&) {}, 1, 1, 110, 25},
+    {"ExistingTlsTurnedOff",
+     [](AgentSettings& s) {
+         s.POP3Server = QStringLiteral("pop"), s.POP3Security = s.SMTPSecurity = 2;
+         s.POP3Port = 995, s.SMTPPort = 465;
+     },
+     [](WizardSecurity& c) { c.tls = false; }, 0, 0, 110, 25},
+    {"ExistingPlainTurnedOn", [](AgentSettings& s) { s.POP3Server = QStringLiteral("pop"); },
+     [](WizardSecurity& c) { c.tls = true; }, 2, 2, 995, 465},
+};
+
+class WizardSecurityTable : public testing::TestWithParam<SecurityRow> {};
+
+TEST_P(WizardSecurityTable, ChoicesBecomeModesAndPorts) {
+    AgentSettings settings;
+    GetParam().before(settings);
+    WizardSecurity choice = ProposedSecurity(settings);
+    GetParam().choose(choice);
+    ApplySecurity(choice, settings);
+    EXPECT_EQ(settings.POP3Security, GetParam().pop3Security);
+    EXPECT_EQ(settings.SMTPSecurity, GetParam().smtpSecurity);
+    EXPECT_EQ(settings.POP3Port, GetParam().pop3Port);
+    EXPECT_EQ(settings.SMTPPort, GetParam().smtpPort);
+}
+
+INSTANTIATE_TEST_SUITE_P(Wizard, WizardSecurityTable, testing::ValuesIn(kSecurityRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace mirelo
