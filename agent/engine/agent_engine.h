@@ -72,8 +72,6 @@ class AgentEngine {
     void AddCounts(int list, int body, int transfer, int deletions);
     void ShowUser();
     void WriteLog(const QString& message) const;
-    // A component's words on a failure, fit for the log.
-    [[nodiscard]] QString Cause(const QString& lastErrorText) const;
 
     // The examination of one message and the requests it carries.
     void ExamineMail(std::int32_t number, CheckState& check);

@@ -3,7 +3,6 @@
 #include "agent/engine/agent_engine.h"
 #include "agent/engine/during_check.h"
 #include "agent/engine/log_texts.h"
-#include "agent/engine/secret_filter.h"
 
 namespace mirelo {
 
@@ -106,19 +105,19 @@ bool AgentEngine::CheckMail(CheckMode mode) {
 
     Pop3Component& pop3 = parts_.pop3;
     if (pop3.ConnectByName(settings_.POP3Server) == 0) {
-        WriteLog(log_text::ErrorConnectByName(pop3.LastError(), Cause(pop3.LastErrorText())));
+        WriteLog(log_text::ErrorConnectByName(pop3.LastError(), pop3.LastErrorText()));
         SetStatus(status_code::kConnectFailed);
         return false;
     }
 
     bool ok = true;
     if (pop3.Authorize(settings_.SvLogin, settings_.SvPasswd) == 0) {
-        WriteLog(log_text::ErrorAuthorize(pop3.LastError(), Cause(pop3.LastErrorText())));
+        WriteLog(log_text::ErrorAuthorize(pop3.LastError(), pop3.LastErrorText()));
         SetStatus(status_code::kAuthorizeFailed);
         ok = false;
     } else {
         if (pop3.STAT() == 0) {
-            WriteLog(log_text::ErrorStat(pop3.LastError(), Cause(pop3.LastErrorText())));
+            WriteLog(log_text::ErrorStat(pop3.LastError(), pop3.LastErrorText()));
             SetStatus(status_code::kStatFailed);
         } else if (pop3.GetCount() == 1) {
             const std::int32_t messages = pop3.GetNo(1);
@@ -193,9 +192,5 @@ void AgentEngine::ShowUser() {
 }
 
 void AgentEngine::WriteLog(const QString& message) const { parts_.log.WriteLog(message); }
-
-QString AgentEngine::Cause(const QString& lastErrorText) const {
-    return WithoutSecrets(lastErrorText, settings_);
-}
 
 }  // namespace mirelo

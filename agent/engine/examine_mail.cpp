@@ -10,7 +10,7 @@ void AgentEngine::ExamineMail(std::int32_t number, CheckState& check) {
         pop3.LIST(number) != 0 ? SizeFromListReply(pop3.GetMessage()) : QStringLiteral("???");
 
     if (pop3.TOP_(number, 2) == 0) {
-        WriteLog(log_text::ErrorTop(pop3.LastError(), Cause(pop3.LastErrorText())));
+        WriteLog(log_text::ErrorTop(pop3.LastError(), pop3.LastErrorText()));
         AppendMailList(QString::number(check.MailNumber) + QStringLiteral(" Mail cannot TOP_."));
         check.MailNumber = SaturatingAdd(check.MailNumber, 1);
         return;
@@ -18,7 +18,7 @@ void AgentEngine::ExamineMail(std::int32_t number, CheckState& check) {
 
     const HeaderText header = ForceTextContentType(pop3.GetMessage());
     if (pop3.MakeDataEx(header.text) == 0) {
-        WriteLog(log_text::ErrorMakeDataEx(pop3.LastError(), Cause(pop3.LastErrorText())));
+        WriteLog(log_text::ErrorMakeDataEx(pop3.LastError(), pop3.LastErrorText()));
         AppendMailList(QString::number(check.MailNumber) + QStringLiteral(" Mail cannot receive."));
         check.MailNumber = SaturatingAdd(check.MailNumber, 1);
     } else {

@@ -80,10 +80,10 @@ void AgentEngine::SendMailBodies(const QString& numbers, std::int16_t lastNumber
         QString text;
         if (pop3.RETR(j) == 0) {
             subject = text = QStringLiteral("Sorry cannot get mail(No.%1)").arg(j);
-            WriteLog(log_text::ErrorRetr(pop3.LastError(), Cause(pop3.LastErrorText())));
+            WriteLog(log_text::ErrorRetr(pop3.LastError(), pop3.LastErrorText()));
         } else if (pop3.MakeData() == 0) {
             subject = text = QStringLiteral("Sorry cannot make data(No.%1)").arg(j);
-            WriteLog(log_text::ErrorMakeData(pop3.LastError(), Cause(pop3.LastErrorText())));
+            WriteLog(log_text::ErrorMakeData(pop3.LastError(), pop3.LastErrorText()));
         } else {
             subject = settings_.TransHeader + pop3.GetSubject();
             if (settings_.AddTo)
@@ -112,7 +112,7 @@ void AgentEngine::DeleteMails(const QString& numbers, std::int16_t lastNumber) {
         if (pop3.DELE(j) != 0)
             WriteLog(log_text::DeleteMailNo(j));
         else
-            WriteLog(log_text::ErrorDele(j, pop3.LastError(), Cause(pop3.LastErrorText())));
+            WriteLog(log_text::ErrorDele(j, pop3.LastError(), pop3.LastErrorText()));
     }
     WriteLog(log_text::DeleteMailEnd());
 }
@@ -149,7 +149,7 @@ void AgentEngine::SendOne(const QString& address, const QString& subject, const 
     // "0" is the component's word for "no attachment".
     if (parts_.smtp.SendMail(settings_.SMTPServer, address, settings_.FromMailAddr, subject, body,
                              QStringLiteral("0")) != 1) {
-        WriteLog(log_text::ErrorSendMail(parts_.smtp.LastError(), Cause(parts_.smtp.LastErrorText())));
+        WriteLog(log_text::ErrorSendMail(parts_.smtp.LastError(), parts_.smtp.LastErrorText()));
         SetStatus(status_code::kSendFailed);
     }
 }

@@ -104,31 +104,6 @@ TEST_P(SecurityTable, SecuritySettingsReachBothComponents) {
 INSTANTIATE_TEST_SUITE_P(Engine, SecurityTable, testing::ValuesIn(kSecurityRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A component may quote what it sent; a log-in sends the password plain or in base64.
-TEST_F(Engine, RefusedLogInIsLoggedWithoutThePassword) {
-    rig.settings.SMTPUser = QStringLiteral("agent");
-    rig.settings.SMTPPasswd = QStringLiteral("s3cret");
-    rig.FromPhone(QStringLiteral("LIST"));
-    rig.smtp.refused = {1};
-    rig.smtp.lastError = -12;
-    // base64 of "\0agent\0s3cret" and of "s3cret"
-    rig.smtp.failCause = QStringLiteral(
-        "AUTH PLAIN AGFnZW50AHMzY3JldA==: negative reply: 535 5.7.8 authentication failed (czNjcmV0, "
-        "s3cret)");
-    rig.Engine().Tick();
-    rig.pop3.failing = {QStringLiteral("Authorize")};
-    rig.pop3.failCause = QStringLiteral("PASS agentpass: negative reply");
-    rig.Engine().Tick();
-    EXPECT_THAT(rig.LogLines(),
-                IsSupersetOf({QStringLiteral("ERROR SendMail:-12 AUTH PLAIN ****: negative reply: 535 5.7.8 "
-                                             "authentication failed (****, ****)"),
-                              QStringLiteral("ERROR Authorize:-7 PASS ****: negative reply")}));
-    for (const QString& line : rig.LogLines()) {
-        EXPECT_FALSE(line.contains(QStringLiteral("s3cret"))) << line.toStdString();
-        EXPECT_FALSE(line.contains(QStringLiteral("agentpass"))) << line.toStdString();
-    }
-}
-
 TEST_F(Engine, RegularChecksEveryIntervalTicks) {
     rig.settings.CheckInterval = 5;
     std::vector<TickOutcome> outcomes;
