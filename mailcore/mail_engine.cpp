@@ -106,6 +106,7 @@ bool MailEngine::ReadGreeting(ReplyMode mode) {
             SetLastReply(greeting);
         }
     }
+    if (ok) ok = AfterGreeting();
     if (!ok) {
         // Nothing useful can follow a missing greeting: give the connection up so a new connect is allowed.
         socket_.Close();

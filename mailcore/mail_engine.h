@@ -107,6 +107,9 @@ class MailEngine {
     // A reply that was read but says no or makes no sense; `reply` is kept without its line end.
     void RecordReplyFailure(FailureKind kind, std::string_view reply, std::string detail);
     void ClearFailure() { failure_ = {}; }
+    // Runs after a greeting that opens a session, on the thread that read it, before the connect counts
+    // as done (a TLS upgrade). False fails the connect; the connection is then closed.
+    virtual bool AfterGreeting() { return true; }
 
   private:
     [[nodiscard]] std::int32_t StartWorker(Command command, CompletionQueue* queue);

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "mailcore/unicode_text.h"
 #include "mailcore/wide_text.h"
 #include "pop3/pop3_state.h"
 
@@ -35,11 +36,19 @@ void Pop3::State::Connect(const char* method, const std::u16string& server,
             current->Socket().SetSendTimeout(sendTimeoutMs);
             current->Socket().SetReceiveTimeout(recvTimeoutMs);
             current->SetDisconnectWait(disconnectWait);
+            current->SetSecurity(
+                {static_cast<mailcore::Security>(security), mailcore::Utf16ToUtf8(trustFile)});
         }
         const std::string host = WideToCp932(server);
         mailcore::Put(pVal, shell.Connect(method, *current,
                                           [&](Pop3Engine& e) { return e.Connect(host, port, resolution); }));
+        NoteTlsVerdict();
     });
+}
+
+void Pop3::State::NoteTlsVerdict() {
+    if (!engine) return;
+    if (const std::int32_t verdict = engine->TakeTlsVerdict(); verdict != 0) lastError = verdict;
 }
 
 Pop3::Pop3() : state_(std::make_unique<State>()) {}
@@ -114,8 +123,11 @@ void Pop3::Destroy(std::int32_t* pVal) {
 
 void Pop3::Authorize(const std::u16string& strUserName, const std::u16string& strPassword,
                      std::int32_t* pVal) {
+    const bool plain = state_->authMethod == 1;
     state_->Run("Authorize", pVal, false, [&](Pop3Engine& e) {
-        return e.Authorize(WideToCp932(strUserName), WideToCp932(strPassword));
+        const std::string user = WideToCp932(strUserName);
+        const std::string password = WideToCp932(strPassword);
+        return plain ? e.AuthPlain(user, password) : e.Authorize(user, password);
     });
 }
 
@@ -227,6 +239,10 @@ void Pop3::SetWakeUp(std::function<void()> wakeUp) {
     state_->shell.Guard([&] { state_->queue.SetWakeup(std::move(wakeUp)); });
 }
 
-std::int32_t Pop3::ProcessEvents() { return state_->shell.DeliverEvents(state_->queue, state_->sinks); }
+std::int32_t Pop3::ProcessEvents() {
+    // An asynchronous connect's TLS step ran on the worker: its verdict is LastError before the host hears.
+    state_->shell.Guard([&] { state_->NoteTlsVerdict(); });
+    return state_->shell.DeliverEvents(state_->queue, state_->sinks);
+}
 
 }  // namespace inlark

@@ -7,8 +7,8 @@ namespace inlark {
 
 namespace {
 
-constexpr std::string_view kWords[] = {"USER", "PASS", "STAT", "LIST", "RETR", "DELE",
-                                       "NOOP", "RSET", "QUIT", "TOP",  "LAST", "UIDL"};
+constexpr std::string_view kWords[] = {"USER", "PASS", "STAT", "LIST", "RETR", "DELE", "NOOP",
+                                       "RSET", "QUIT", "TOP",  "LAST", "UIDL", "STLS"};
 
 std::string_view Word(Pop3Word word) { return kWords[static_cast<int>(word)]; }
 

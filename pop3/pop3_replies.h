@@ -8,7 +8,21 @@
 
 namespace inlark {
 
-enum class Pop3Word { kUser, kPass, kStat, kList, kRetr, kDele, kNoop, kRset, kQuit, kTop, kLast, kUidl };
+enum class Pop3Word {
+    kUser,
+    kPass,
+    kStat,
+    kList,
+    kRetr,
+    kDele,
+    kNoop,
+    kRset,
+    kQuit,
+    kTop,
+    kLast,
+    kUidl,
+    kStls
+};
 
 // One entry of STAT or LIST.
 struct ListEntry {

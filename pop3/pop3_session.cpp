@@ -185,6 +185,10 @@ mailcore::Result<std::string> Pop3Session::Connect(const std::string& host, std:
         s.receiveTimeout = options.receiveTimeout;
         s.engine.Socket().SetSendTimeout(Milliseconds(options.sendTimeout));
         s.engine.Socket().SetReceiveTimeout(Milliseconds(options.receiveTimeout));
+        const auto mode = static_cast<std::int32_t>(options.security);
+        if (mode < 0 || mode > 2)
+            return Refused(FailureKind::BadArgument, command + ": unknown security mode");
+        s.engine.SetSecurity({static_cast<mailcore::Security>(mode), options.trustFile});
         const auto resolution = options.byAddress ? mailcore::MailEngine::Resolution::kByAddress
                                                   : mailcore::MailEngine::Resolution::kByName;
         if (auto failure =
@@ -203,6 +207,23 @@ mailcore::Result<void> Pop3Session::Login(const std::string& user, const std::st
         }
         // The password never goes into a failure's text.
         if (auto failure = s.Call("PASS", Shape::kStatus, [&] { return s.engine.Pass(password); })) {
+            return std::move(*failure);
+        }
+        return {};
+    });
+}
+
+mailcore::Result<void> Pop3Session::LoginPlain(const std::string& user, const std::string& password) {
+    return state_->Guard<void>("login", [&]() -> Result<void> {
+        constexpr const char* kCommand = "AUTH PLAIN";
+        constexpr std::size_t kLimit = Pop3Engine::kMaxSaslCredentialLength;
+        // The engine's own refusal would name the USER and PASS limits.
+        if (user.size() > kLimit) return Refused(FailureKind::BadArgument, "AUTH PLAIN: user name too long");
+        if (password.size() > kLimit)
+            return Refused(FailureKind::BadArgument, "AUTH PLAIN: password too long");
+        State& s = *state_;
+        if (auto failure =
+                s.Call(kCommand, Shape::kStatus, [&] { return s.engine.AuthPlain(user, password); })) {
             return std::move(*failure);
         }
         return {};

@@ -55,6 +55,8 @@ struct __attribute__((visibility("hidden"))) Pop3::State {
 
     void Connect(const char* method, const std::u16string& server,
                  mailcore::MailEngine::Resolution resolution, std::int32_t* pVal);
+    // Makes a failed TLS step of the last connect the LastError (-10 or -11).
+    void NoteTlsVerdict();
     // Runs one command method: sets the retrieved-text flag, then `command` on the engine (0 without one).
     template <typename Command>
     void Run(const char* method, std::int32_t* pVal, bool retrievesText, Command command) {

@@ -59,7 +59,8 @@ class INLARK_API Pop3 {
     void SetLogFilename(const std::u16string& value);
     std::int32_t Sync() const;  // 1; only 0 and 1 are accepted
     void SetSync(std::int32_t value);
-    // The last error value: -5 after an index outside the current list. Nothing clears it.
+    // The last error value: -5 after an index outside the current list, -10 or -11 after a connect whose
+    // TLS step failed (see Security; with Sync 0 set before EndOfCommand is raised). Nothing clears it.
     std::int32_t LastError() const;
     // Why the last connect or command failed, in one line: the cause (unknown host, refused, timed out,
     // closed, the server's negative reply with its text, ...), or the control's own refusal (busy, bad
@@ -86,8 +87,8 @@ class INLARK_API Pop3 {
     // certificate. Empty (the default): the system's store.
     std::u16string TrustFile() const;
     void SetTrustFile(const std::u16string& value);
-    // How Authorize logs in: 0 (the default) USER and PASS; 1 SASL PLAIN ("AUTH PLAIN", RFC 5034). Other
-    // values are ignored.
+    // How Authorize logs in: 0 (the default) USER and PASS; 1 SASL PLAIN ("AUTH PLAIN", RFC 5034), where
+    // user name and password may each hold up to 255 bytes (-3 / -4 beyond). Other values are ignored.
     std::int32_t AuthMethod() const;
     void SetAuthMethod(std::int32_t value);
 

@@ -21,6 +21,14 @@
 
 namespace inlark {
 
+// How the connection is secured. The server's certificate must chain to a trusted CA and name the host as
+// given to Connect; a failure is FailureKind::CertificateVerify or TlsHandshake, and nothing more is sent.
+enum class Pop3Security : std::int32_t {
+    kNone = 0,
+    kStls = 1,      // plain until the greeting, then "STLS"; anything but "+OK" fails the connect
+    kImplicit = 2,  // TLS from the first byte (POP3S, port 995)
+};
+
 struct Pop3ConnectOptions {
     // Bounds each wait for room to send and the wait for the connection itself.
     std::chrono::milliseconds sendTimeout{120000};
@@ -28,6 +36,10 @@ struct Pop3ConnectOptions {
     std::chrono::milliseconds receiveTimeout{120000};
     // The host is a numeric address that must have a reverse (address to name) entry.
     bool byAddress = false;
+    Pop3Security security = Pop3Security::kNone;
+    // A PEM file of the CA certificates to trust instead of the system's store, or the server's own
+    // certificate. Empty: the system's store.
+    std::string trustFile{};
 };
 
 struct Pop3Totals {
@@ -57,6 +69,9 @@ class INLARK_API Pop3Session {
                                 const Pop3ConnectOptions& options = {});
     // USER, then PASS. Each text at most 32 bytes, without CR, LF or NUL.
     Result<void> Login(const std::string& user, const std::string& password);
+    // SASL PLAIN ("AUTH PLAIN" with the initial response, RFC 5034). Each text at most 255 bytes, without
+    // CR, LF or NUL. No failure holds the password or its base64.
+    Result<void> LoginPlain(const std::string& user, const std::string& password);
     Result<Pop3Totals> Stat();
     Result<std::vector<Pop3Listed>> List();
     Result<Pop3Listed> List(std::int32_t number);
