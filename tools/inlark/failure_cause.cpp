@@ -16,6 +16,12 @@ std::string DetailTail(const std::string& detail) {
     return colon == std::string::npos ? std::string() : detail.substr(colon + 2);
 }
 
+// What the innermost step said: the text after the last ": " (OpenSSL's reason), or all of it.
+std::string LastPart(const std::string& detail) {
+    const std::size_t colon = detail.rfind(": ");
+    return colon == std::string::npos ? detail : detail.substr(colon + 2);
+}
+
 // The part of a multi-line answer that broke off after its positive status line, or nothing.
 std::string BrokeOff(CommandKind kind, const std::string& reply) {
     if (!reply.starts_with("+OK")) return {};
@@ -74,6 +80,11 @@ std::string Cause(CommandKind kind, const mailcore::Failure& f, std::int32_t tim
             return "not connected";
         case FailureKind::Internal:
             return "internal error: " + TerminalSafe(f.detail);
+        case FailureKind::CertificateVerify:
+            return "the server's certificate was not accepted (" + TerminalSafe(LastPart(f.detail)) +
+                   "); --trust-file names a CA to trust";
+        case FailureKind::TlsHandshake:
+            return "no TLS session came about (" + TerminalSafe(LastPart(f.detail)) + "); nothing was sent";
         case FailureKind::None:
             break;
     }

@@ -4,13 +4,15 @@
 #include <cstdlib>
 #include <exception>
 #include <fstream>
+#include <map>
 
 namespace inlark_tool {
 
 void AddMailboxOptions(CLI::App& command, MailboxOptions& options) {
     command.add_option("-s,--server", options.server, "POP3 server name (or address with --address)")
         ->required();
-    command.add_option("-p,--port", options.port, "POP3 port")->capture_default_str();
+    command.add_option("-p,--port", options.port, "POP3 port (default: 110, or 995 with --security tls)")
+        ->check(CLI::Range(1, 65535));
     command.add_option("-u,--user", options.user, "user name")->required();
     command.add_option("--password-file", options.passwordFile,
                        "file whose first line is the password (default: $INLARK_PASSWORD)");
@@ -27,6 +29,32 @@ void AddMailboxOptions(CLI::App& command, MailboxOptions& options) {
             "SECONDS>=1"));
     command.add_flag("--address", options.byAddress,
                      "the server is a numeric address (needs a reverse entry)");
+    command
+        .add_option("--security", options.security,
+                    "none (the default), stls (plain, then upgraded with STLS) or tls (TLS from the first "
+                    "byte, POP3S); the certificate must name the server as given")
+        ->transform(CLI::CheckedTransformer(
+            std::map<std::string, inlark::Pop3Security>{{"none", inlark::Pop3Security::kNone},
+                                                        {"stls", inlark::Pop3Security::kStls},
+                                                        {"tls", inlark::Pop3Security::kImplicit}},
+            CLI::ignore_case));
+    command
+        .add_option("--trust-file", options.trustFile,
+                    "PEM file of the CA certificates (or the server's own certificate) to trust instead of "
+                    "the system's store")
+        ->check(CLI::ExistingFile);
+    command
+        .add_option("--auth", options.login,
+                    "how to log in: user (USER and PASS, the default) or plain (AUTH PLAIN)")
+        ->transform(
+            CLI::CheckedTransformer(std::map<std::string, LoginMethod>{{"user", LoginMethod::kUserPass},
+                                                                       {"plain", LoginMethod::kPlain}},
+                                    CLI::ignore_case));
+}
+
+std::int32_t EffectivePort(const MailboxOptions& options) {
+    if (options.port != 0) return options.port;
+    return options.security == inlark::Pop3Security::kImplicit ? 995 : 110;
 }
 
 std::optional<std::string> ReadPassword(const MailboxOptions& options, std::string& problem) {
@@ -65,14 +93,19 @@ bool MailboxSession::Open() {
     inlark::Pop3ConnectOptions connect;
     connect.sendTimeout = connect.receiveTimeout = std::chrono::seconds(options_.timeout);
     connect.byAddress = options_.byAddress;
-    const std::string where = options_.server + ":" + std::to_string(options_.port);
+    connect.security = options_.security;
+    connect.trustFile = options_.trustFile;
+    const std::int32_t port = EffectivePort(options_);
+    const std::string where = options_.server + ":" + std::to_string(port);
     if (!Check("connecting to " + where, CommandKind::kConnect,
-               session_.Connect(options_.server, options_.port, connect))) {
+               session_.Connect(options_.server, port, connect))) {
         return false;
     }
-    std::cerr << "connected to " << where << "\n";
+    std::cerr << "connected to " << where
+              << (options_.security == inlark::Pop3Security::kNone ? "" : " over TLS") << "\n";
     if (!Check("logging in as " + options_.user, CommandKind::kStatus,
-               session_.Login(options_.user, *password))) {
+               options_.login == LoginMethod::kPlain ? session_.LoginPlain(options_.user, *password)
+                                                     : session_.Login(options_.user, *password))) {
         return false;
     }
     std::cerr << "logged in as " << options_.user << "\n";

@@ -13,17 +13,25 @@
 
 namespace inlark_tool {
 
+enum class LoginMethod { kUserPass, kPlain };
+
 struct MailboxOptions {
     std::string server;
-    std::int32_t port = 110;
+    std::int32_t port = 0;  // 0: 110, or 995 with --security tls
     std::string user;
     std::string passwordFile;   // empty: the INLARK_PASSWORD environment variable
     std::int32_t timeout = 60;  // seconds
     bool byAddress = false;
+    inlark::Pop3Security security = inlark::Pop3Security::kNone;
+    std::string trustFile;  // empty: the system's CA store
+    LoginMethod login = LoginMethod::kUserPass;
 };
 
-// Adds --server, --port, --user, --password-file, --timeout and --address to a subcommand. A time-out
-// below one second is refused at parse time.
+// The port to connect to: the given one, else the usual one for the security mode.
+std::int32_t EffectivePort(const MailboxOptions& options);
+
+// Adds --server, --port, --user, --password-file, --timeout, --address, --security, --trust-file and --auth
+// to a subcommand. A time-out below one second is refused at parse time.
 void AddMailboxOptions(CLI::App& command, MailboxOptions& options);
 
 // The password from --password-file (its first line) or from INLARK_PASSWORD; never from the argument

@@ -183,3 +183,45 @@ TEST_F(InlarkDovecot, RetrieveToAFileWritesTheBytesCurlReceives) {
 }
 
 }  // namespace
+
+TEST_F(InlarkDovecot, SecureConnectionsRetrieveTheSameBytes) {
+    Drop("From: a@mirelo.test\nSubject: secure\n\nbody\n.dotted\n");
+    const Outcome plain = Run({"retrieve", "1", "-o", "-"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const std::string pop3s = std::to_string(env().pop3sPort);
+    const std::string plainPort = std::to_string(env().pop3Port);
+    struct Row {
+        const char* name;
+        std::vector<std::string> options;
+        int status;
+        const char* inErr;
+    };
+    const std::vector<Row> rows = {
+        {"tls", {"-p", pop3s, "--security", "tls", "--trust-file", env().caFile}, 0, "over TLS"},
+        {"stls, AUTH PLAIN",
+         {"-p", plainPort, "--security", "stls", "--trust-file", env().caFile, "--auth", "plain"},
+         0,
+         "logged in"},
+        {"tls without the test CA", {"-p", pop3s, "--security", "tls"}, 1, "certificate was not accepted"},
+        {"tls to the plain port",
+         {"-p", plainPort, "--security", "tls", "--trust-file", env().caFile},
+         1,
+         "no TLS session"},
+        {"unknown mode", {"--security", "ssl"}, 2, "--security"},
+        {"unknown log-in", {"--auth", "login"}, 2, "--auth"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Outcome outcome = RunInlark(
+            With({"retrieve", "1", "-o", "-", "-s", env().host, "-u", mailbox().user, "--timeout", "10"},
+                 row.options),
+            mailbox().password.c_str());
+        EXPECT_EQ(outcome.status, row.status) << outcome.err;
+        EXPECT_NE(outcome.err.find(row.inErr), std::string::npos) << outcome.err;
+        if (row.status == 0) {
+            EXPECT_EQ(outcome.out, plain.out);
+        } else {
+            EXPECT_EQ(outcome.out, "");
+        }
+    }
+}
