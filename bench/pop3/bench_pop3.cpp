@@ -2,6 +2,11 @@
 //   retr_9mib_*       RETR of one 9 MiB message: the inlark tool beside curl, each a whole process (connect,
 //                     log in, RETR, QUIT, message written to a file, the two files byte for byte the same);
 //                     seconds and MiB/s. The library alone, in this process, for reference.
+//   retr_9mib_tls_*   the same over POP3S: the tool with --security tls beside curl's pop3s://, both trusting
+//                     the test CA; counted only when both wrote the same bytes.
+//   pop3s_login_*     a whole process that connects over POP3S, logs in, lists and quits (the TLS handshake
+//                     and the log-in, with the one message listed): the tool beside curl; and the library's
+//                     connect, handshake, log-in and QUIT in this process for reference.
 //   list_top_1000_*   LIST, then TOP n 1 for each of 1,000 small messages, in one session: the Pop3 class
 //                     beside Python's poplib, each timed around the session inside its own process.
 // Dovecot refuses "TOP n" without a line count, which is what TOP_(n, 0) sends, so both sides ask for
@@ -89,24 +94,95 @@ std::string LargeMessage(const ms::Mailbox& box) {
     return message;
 }
 
-double CurlRetr(const ms::MailServersEnv& env, const ms::Mailbox& box, const std::string& output) {
-    const std::string url = "pop3://" + env.host + ":" + std::to_string(env.pop3Port) + "/1";
-    const ChildResult r =
-        RunChild({"curl", "-s", "-S", "-o", output, "-u", box.user + ":" + box.password, url});
+// `path` "/1" retrieves message 1, "/" lists; `tls` speaks POP3S trusting the test CA.
+double Curl(const ms::MailServersEnv& env, const ms::Mailbox& box, const std::string& output, bool tls,
+            const std::string& path = "/1") {
+    const std::string url = (tls ? "pop3s://" : "pop3://") + env.host + ":" +
+                            std::to_string(tls ? env.pop3sPort : env.pop3Port) + path;
+    std::vector<std::string> command = {
+        "curl", "-s", "-S", "-o", output, "-u", box.user + ":" + box.password};
+    if (tls) command.insert(command.end(), {"--cacert", env.caFile});
+    command.push_back(url);
+    const ChildResult r = RunChild(command);
     if (r.exitStatus != 0) Fail("curl failed with status " + std::to_string(r.exitStatus));
     return r.seconds;
 }
 
+double CurlRetr(const ms::MailServersEnv& env, const ms::Mailbox& box, const std::string& output) {
+    return Curl(env, box, output, false);
+}
+
 // Seconds for the whole process, or a negative value when the tool failed (its words are shown then).
-double ToolRetr(const std::string& tool, const ms::MailServersEnv& env, const ms::Mailbox& box,
-                const std::string& output) {
-    const ChildResult r =
-        RunChild({tool, "retrieve", "--server", env.host, "--port", std::to_string(env.pop3Port), "--user",
-                  box.user, "--output", output, "1"},
-                 {{"INLARK_PASSWORD", box.password}}, true);
+// `arguments` follow the subcommand's own; `tls` adds POP3S with the test CA.
+double Tool(const std::string& tool, const ms::MailServersEnv& env, const ms::Mailbox& box,
+            std::vector<std::string> arguments, bool tls) {
+    std::vector<std::string> command = {tool};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    command.insert(command.end(), {"--server", env.host, "--port",
+                                   std::to_string(tls ? env.pop3sPort : env.pop3Port), "--user", box.user});
+    if (tls) command.insert(command.end(), {"--security", "tls", "--trust-file", env.caFile});
+    const ChildResult r = RunChild(command, {{"INLARK_PASSWORD", box.password}}, true);
     if (r.exitStatus == 0) return r.seconds;
     std::fprintf(stderr, "%s", r.output.c_str());
     return -1;
+}
+
+double ToolRetr(const std::string& tool, const ms::MailServersEnv& env, const ms::Mailbox& box,
+                const std::string& output, bool tls = false) {
+    return Tool(tool, env, box, {"retrieve", "--output", output, "1"}, tls);
+}
+
+// The library in this process: connect over POP3S (the handshake), log in, QUIT.
+double LibraryTlsLogin(const ms::MailServersEnv& env, const ms::Mailbox& box) {
+    const auto start = std::chrono::steady_clock::now();
+    inlark::Pop3 pop3;
+    pop3.SetPort(env.pop3sPort);
+    pop3.SetSecurity(2);
+    pop3.SetTrustFile(Wide(env.caFile));
+    std::int32_t result = 0;
+    pop3.ConnectByName(Wide(env.host), &result);
+    if (result != 1) Fail("inlark: POP3S connect failed");
+    pop3.Authorize(Wide(box.user), Wide(box.password), &result);
+    if (result != 1) Fail("inlark: log-in over POP3S failed");
+    pop3.QUIT(&result);
+    pop3.Destroy(&result);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Over POP3S: RETR of the large message and the log-in alone, each beside curl.
+void TlsFigures(const ms::MailServersEnv& env, const ms::Mailbox& box, const std::filesystem::path& scratch,
+                std::size_t largeSize) {
+    const std::string curlOut = (scratch / "curl-tls.eml").string();
+    const std::string toolOut = (scratch / "inlark-tls.eml").string();
+    const std::string listing = (scratch / "listing").string();
+    std::vector<double> curl, tool, curlLogin, toolLogin, library;
+    bool toolWorks = true;
+    for (int i = 0; i < kRuns; ++i) {
+        curl.push_back(Curl(env, box, curlOut, true));
+        curlLogin.push_back(Curl(env, box, listing, true, "/"));
+        library.push_back(LibraryTlsLogin(env, box));
+        if (!toolWorks) continue;
+        tool.push_back(ToolRetr(INLARK_TOOL, env, box, toolOut, true));
+        toolLogin.push_back(Tool(INLARK_TOOL, env, box, {"list"}, true));
+        toolWorks = tool.back() >= 0 && toolLogin.back() >= 0;
+    }
+    if (std::filesystem::file_size(curlOut) < largeSize)
+        Fail("curl's POP3S copy is shorter than the message");
+    Bench("pop3s_login_library_seconds", Median(library), "s");
+    Bench("pop3s_login_curl_seconds", Median(curlLogin), "s");
+    Bench("retr_9mib_tls_curl_seconds", Median(curl), "s");
+    if (!toolWorks) {
+        std::printf("bench_pop3: the inlark tool failed over POP3S; retr_9mib_tls_vs_curl not measured\n");
+        return;
+    }
+    if (FileBytes(toolOut) != FileBytes(curlOut)) Fail("inlark's POP3S copy differs from curl's");
+    const double mib = static_cast<double>(largeSize) / kMiB;
+    Bench("retr_9mib_tls_inlark_seconds", Median(tool), "s");
+    Bench("retr_9mib_tls_inlark_throughput", mib / Median(tool), "MiB/s");
+    Bench("retr_9mib_tls_curl_throughput", mib / Median(curl), "MiB/s");
+    Bench("retr_9mib_tls_vs_curl", Median(curl) / Median(tool), "x");
+    Bench("pop3s_login_inlark_seconds", Median(toolLogin), "s");
+    Bench("pop3s_login_vs_curl", Median(curlLogin) / Median(toolLogin), "x");
 }
 
 // Connects and logs in, or ends the benchmark.
@@ -210,6 +286,8 @@ int main() {
     } else {
         std::printf("bench_pop3: the inlark tool could not retrieve; retr_9mib_vs_curl not measured\n");
     }
+
+    TlsFigures(env, box, scratch, large.size());
 
     // LIST + TOP of 1,000 small messages.
     if (std::string error = ms::EmptyMaildir(box.maildir); !error.empty()) Fail(error);
