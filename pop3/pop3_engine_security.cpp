@@ -3,7 +3,6 @@
 
 #include <utility>
 
-#include "mailcore/base64_encode.h"
 #include "mailcore/tls_stream.h"
 #include "pop3/pop3_engine.h"
 
@@ -18,11 +17,6 @@ using mailcore::kResultUserTooLong;
 
 // The failure records name the command without its response, which carries the password.
 constexpr std::string_view kAuthPlain = "AUTH PLAIN";
-
-// A SASL continuation: "+" then a space or the line end, never "+OK".
-bool IsContinuation(std::string_view reply) {
-    return reply.size() >= 2 && reply[0] == '+' && (reply[1] == ' ' || reply[1] == '\r' || reply[1] == '\n');
-}
 
 FailureKind RefusalKind(std::string_view reply) {
     return reply.starts_with("-ERR") ? FailureKind::NegativeReply : FailureKind::MalformedReply;
@@ -88,13 +82,7 @@ std::int32_t Pop3Engine::AuthPlain(const std::string& user, const std::string& p
 }
 
 bool Pop3Engine::PlainExchange(const std::string& user, const std::string& password) {
-    std::string message;
-    message.reserve(user.size() + password.size() + 2);
-    message.push_back('\0');
-    message += user;
-    message.push_back('\0');
-    message += password;
-    const std::string response = mailcore::Base64Encode(message) + "\r\n";
+    const std::string response = PlainResponse(user, password) + "\r\n";
     const std::string detail(kAuthPlain);
     if (Transport().SendText(detail + " " + response) <= 0) {
         RecordTransportFailure(detail);

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstdio>
 
+#include "mailcore/base64_encode.h"
+
 namespace inlark {
 
 namespace {
@@ -72,6 +74,20 @@ std::string CommandLine(Pop3Word word, std::string_view text) {
 }
 
 bool IsPositive(std::string_view reply) { return reply.substr(0, 3) == "+OK"; }
+
+bool IsContinuation(std::string_view reply) {
+    return reply.size() >= 2 && reply[0] == '+' && (reply[1] == ' ' || reply[1] == '\r' || reply[1] == '\n');
+}
+
+std::string PlainResponse(std::string_view user, std::string_view password) {
+    std::string message;
+    message.reserve(user.size() + password.size() + 2);
+    message.push_back('\0');
+    message += user;
+    message.push_back('\0');
+    message += password;
+    return mailcore::Base64Encode(message);
+}
 
 std::int32_t LeadingNumber(std::string_view text) {
     std::size_t i = 0;

@@ -50,6 +50,13 @@ std::string DecimalText(std::int32_t number);
 // A reply is positive when it begins with "+OK"; anything else is a failure.
 [[nodiscard]] bool IsPositive(std::string_view reply);
 
+// A SASL continuation: "+" then a space or the line end, never "+OK".
+[[nodiscard]] bool IsContinuation(std::string_view reply);
+
+// The SASL PLAIN response (RFC 4616) in base64, without a line end: no authorization identity, then the
+// user name and the password, each after a NUL.
+[[nodiscard]] std::string PlainResponse(std::string_view user, std::string_view password);
+
 // The decimal number at the start of `text` after leading white space, as atoi reads it; 0 when there is
 // none. Values beyond 32 bits saturate.
 [[nodiscard]] std::int32_t LeadingNumber(std::string_view text);

@@ -93,5 +93,26 @@ TEST(Pop3Replies, PositiveMeansPlusOk) {
     EXPECT_FALSE(IsPositive(" +OK"));
 }
 
+TEST(Pop3Replies, ContinuationIsAPlusAloneOrBeforeASpace) {
+    struct Row {
+        const char* reply;
+        bool continuation;
+    };
+    for (const Row& row : {Row{"+ \r\n", true}, Row{"+\r\n", true}, Row{"+\n", true},
+                           Row{"+ UGxlYXNl\r\n", true}, Row{"+OK\r\n", false}, Row{"+", false},
+                           Row{"-ERR\r\n", false}, Row{"", false}, Row{" +\r\n", false}}) {
+        EXPECT_EQ(IsContinuation(row.reply), row.continuation) << row.reply;
+    }
+}
+
+TEST(Pop3Replies, PlainResponseKeepsEveryByte) {
+    EXPECT_EQ(PlainResponse("user", "pass"), "AHVzZXIAcGFzcw==");
+    // RFC 4616's example.
+    EXPECT_EQ(PlainResponse("tim", "tanstaaftanstaaf"), "AHRpbQB0YW5zdGFhZnRhbnN0YWFm");
+    // Shift_JIS and 8-bit bytes go through unchanged.
+    EXPECT_EQ(PlainResponse("\x82\xa0", "\xff"), "AIKgAP8=");
+    EXPECT_EQ(PlainResponse("", ""), "AAA=");
+}
+
 }  // namespace
 }  // namespace inlark
