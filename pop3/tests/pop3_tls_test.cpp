@@ -85,6 +85,42 @@ TEST(Pop3Stls, FailedUpgradesCloseAndSendNothingInPlainText) {
     }
 }
 
+TEST(Pop3ImplicitTls, ServersThatDoNotSpeakTlsFailTheConnect) {
+    struct Row {
+        const char* name;
+        Script script;
+    };
+    const std::vector<Row> rows = {
+        {"plain greeting", Script().Reply(kGreeting).Silence()},
+        {"silent", Script().Silence()},  // bounded by the connect's time-out
+        {"closes", Script().Drop()},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server(row.script);
+        Pop3 pop3;
+        Pop3Internals::SetTimeoutsMs(pop3, 400, 400);
+        pop3.SetPort(server.Port());
+        pop3.SetSecurity(2);
+        std::int32_t result = -99;
+        pop3.ConnectByName(u"127.0.0.1", &result);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(pop3.LastError(), -10);
+        const std::string error = ErrorText(pop3);
+        EXPECT_NE(error.find("TLS handshake"), std::string::npos) << error;
+        std::u16string message = u"stale";
+        pop3.GetMessage(&message);
+        EXPECT_EQ(message, u"");  // the plain greeting is never read as one
+        server.Stop(Milliseconds(100));
+        const std::string received = server.Received();
+        // At most a ClientHello (a server that closes at once may not read it), and no command.
+        if (!received.empty()) {
+            EXPECT_EQ(received[0], '\x16');
+        }
+        EXPECT_EQ(received.find("QUIT"), std::string::npos);
+    }
+}
+
 TEST(Pop3Stls, NegativeGreetingSendsNoStls) {
     ScriptedServer server(Script().Reply("-ERR full\r\n").Silence());
     Pop3 pop3;
