@@ -198,7 +198,7 @@ Wizard::Wizard(AgentSettings& settings, QString programFolder, QWidget* parent)
     auth->addWidget(txtSmtpPasswd_, 1, 1);
     auto* note = Wrapped(page2, U("※空欄のときは、上記のﾛｸﾞｲﾝ名とﾊﾟｽﾜｰﾄﾞで認証します。"));
     auth->addWidget(note, 2, 0, 1, 2);
-    connect(chkSmtpAuth_, &QCheckBox::toggled, this, [=](bool on) {
+    connect(chkSmtpAuth_, &QCheckBox::toggled, this, [=, this](bool on) {
         for (QWidget* w :
              std::initializer_list<QWidget*>{lblSmtpUser, txtSmtpUser_, lblSmtpPasswd, txtSmtpPasswd_, note})
             w->setEnabled(on);

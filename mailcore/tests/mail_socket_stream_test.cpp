@@ -60,7 +60,9 @@ TEST_P(StreamReads, EndOrFailAsTheStreamDictates) {
     EXPECT_EQ(rig.socket->ReadReply(reply, row.mode, kEndOfMessage, row.capacity), row.ok);
     EXPECT_EQ(reply, row.reply);
     EXPECT_EQ(rig.socket->LastFailure().kind, row.kind);
-    if (!row.ok) EXPECT_EQ(FailureText(rig.socket->LastFailure()), row.text);
+    if (!row.ok) {
+        EXPECT_EQ(FailureText(rig.socket->LastFailure()), row.text);
+    }
 }
 
 std::string Big(std::size_t size) {

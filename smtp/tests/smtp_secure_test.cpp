@@ -185,9 +185,13 @@ TEST_P(SmtpSecureSend, OneShot) {
     EXPECT_EQ(smtp.LastError(), row.last_error);
     server.Stop();
     const std::string received = server.Received();
-    if (row.received != nullptr) EXPECT_EQ(received, row.received);
+    if (row.received != nullptr) {
+        EXPECT_EQ(received, row.received);
+    }
     // Whatever went wrong, no mail left in plain text.
-    if (row.status != 1) EXPECT_THAT(received, Not(HasSubstr("MAIL FROM")));
+    if (row.status != 1) {
+        EXPECT_THAT(received, Not(HasSubstr("MAIL FROM")));
+    }
     if (row.status == 1) {
         EXPECT_THAT(server.Failures(), testing::IsEmpty());
         EXPECT_EQ(text, "");
@@ -201,7 +205,9 @@ TEST_P(SmtpSecureSend, OneShot) {
     // The send log records these failures as any other (a success by a word, not its number).
     std::ifstream in(log, std::ios::binary);
     const std::string record(std::istreambuf_iterator<char>(in), {});
-    if (row.status != 1) EXPECT_THAT(record, HasSubstr("Status:\r\n  " + std::to_string(row.status) + " ("));
+    if (row.status != 1) {
+        EXPECT_THAT(record, HasSubstr("Status:\r\n  " + std::to_string(row.status) + " ("));
+    }
     EXPECT_THAT(record, Not(HasSubstr("secret")));
 }
 

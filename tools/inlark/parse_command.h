@@ -9,7 +9,7 @@
 namespace inlark::tool {
 
 struct ParseOptions {
-    std::optional<std::string> save_attachments_dir;  // save every attachment there, never overwriting
+    std::optional<std::string> save_attachments_dir{};  // save every attachment there, never overwriting
     // true: read by today's standards, every field exact in UTF-8; false: the reading the Pop3 control
     // gives with DecodeCharsets 0 (Japanese charsets only, characters outside CP932 as "?").
     bool decode_charsets = true;

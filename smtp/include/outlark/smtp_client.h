@@ -40,10 +40,11 @@ struct SmtpServer {
     // The certificate must chain to a trusted CA and name `host`; a failure is a CertificateVerify or
     // TlsHandshake failure, and nothing goes out in plain text.
     SmtpSecurity security = SmtpSecurity::kNone;
-    std::string trustFile;  // PEM CA certificates (or the server's own) instead of the system's store
+    std::string trustFile{};  // PEM CA certificates (or the server's own) instead of the system's store
     // Send's log-in: with either set it greets with EHLO and logs in with AUTH PLAIN or LOGIN (as the
     // server's EHLO offers) before MAIL; a refusal is status AuthRefused.
-    std::string user, password;
+    std::string user{};
+    std::string password{};
 };
 
 struct ServerReply {
