@@ -3,8 +3,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <exception>
-#include <fstream>
 #include <map>
+
+#include "tools/common/password_source.h"
 
 namespace inlark_tool {
 
@@ -57,22 +58,6 @@ std::int32_t EffectivePort(const MailboxOptions& options) {
     return options.security == inlark::Pop3Security::kImplicit ? 995 : 110;
 }
 
-std::optional<std::string> ReadPassword(const MailboxOptions& options, std::string& problem) {
-    if (!options.passwordFile.empty()) {
-        std::ifstream file(options.passwordFile);
-        std::string line;
-        if (!file || !std::getline(file, line)) {
-            problem = "cannot read the password file " + options.passwordFile;
-            return std::nullopt;
-        }
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return line;
-    }
-    if (const char* value = std::getenv("INLARK_PASSWORD")) return std::string(value);
-    problem = "no password: set INLARK_PASSWORD or give --password-file";
-    return std::nullopt;
-}
-
 void MailboxSession::Report(const std::string& what, CommandKind kind, const mailcore::Failure& error,
                             std::string* failure) {
     std::string text = DescribeFailure(what, kind, error, options_.timeout);
@@ -85,7 +70,8 @@ void MailboxSession::Report(const std::string& what, CommandKind kind, const mai
 
 bool MailboxSession::Open() {
     std::string problem;
-    std::optional<std::string> password = ReadPassword(options_, problem);
+    std::optional<std::string> password =
+        mirelo::tool::ReadPassword(options_.passwordFile, "INLARK_PASSWORD", problem);
     if (!password) {
         std::cerr << "inlark: " << problem << "\n";
         return false;

@@ -34,10 +34,6 @@ std::int32_t EffectivePort(const MailboxOptions& options);
 // to a subcommand. A time-out below one second is refused at parse time.
 void AddMailboxOptions(CLI::App& command, MailboxOptions& options);
 
-// The password from --password-file (its first line) or from INLARK_PASSWORD; never from the argument
-// list, where other users of the machine could read it. Nothing when neither gives one.
-std::optional<std::string> ReadPassword(const MailboxOptions& options, std::string& problem);
-
 // A connected and logged-in mailbox; leaves without QUIT unless asked. Progress lines go to standard error.
 class MailboxSession {
   public:

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 
 #include "mailcore/result_code.h"
@@ -12,6 +11,7 @@
 #include "outlark/smtp_client.h"
 #include "send_status.h"
 #include "text_warnings.h"
+#include "tools/common/password_source.h"
 
 namespace outlark_tool {
 namespace {
@@ -116,22 +116,6 @@ outlark::SmtpSecurity SecurityOf(const std::string& name) {
 
 }  // namespace
 
-std::optional<std::string> ReadPassword(const ServerOptions& server, std::string& problem) {
-    if (!server.password_file.empty()) {
-        std::ifstream file(server.password_file);
-        std::string line;
-        if (!file || !std::getline(file, line)) {
-            problem = "cannot read the password file " + server.password_file;
-            return std::nullopt;
-        }
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return line;
-    }
-    if (const char* value = std::getenv("OUTLARK_PASSWORD")) return std::string(value);
-    problem = "no password for --user: set OUTLARK_PASSWORD or give --password-file";
-    return std::nullopt;
-}
-
 int RunSend(const MailOptions& mail, const ServerOptions& server) {
     if (mail.to.size() != 1) {
         std::cerr << "outlark: send takes exactly one recipient (--to)\n";
@@ -163,7 +147,8 @@ int RunSend(const MailOptions& mail, const ServerOptions& server) {
     where.trustFile = server.trust_file;
     if (!server.user.empty()) {
         std::string problem;
-        std::optional<std::string> password = ReadPassword(server, problem);
+        std::optional<std::string> password =
+            mirelo::tool::ReadPassword(server.password_file, "OUTLARK_PASSWORD", problem);
         if (!password) {
             std::cerr << "outlark: " << problem << "\n";
             return 2;

@@ -21,10 +21,6 @@ struct ServerOptions {
     std::string password_file;      // empty: $OUTLARK_PASSWORD
 };
 
-// The password for --user: the first line of --password-file, else $OUTLARK_PASSWORD; never the command
-// line. Nothing, with `problem` set, when neither is there.
-std::optional<std::string> ReadPassword(const ServerOptions& server, std::string& problem);
-
 // One-shot send; prints the status code and its meaning, and on a failure its cause on standard error.
 // The exit status: 0 when the mail was accepted, 1 when the send failed, 2 when a request the component
 // would refuse (a bad port, an address beyond its room) was turned down before connecting.
