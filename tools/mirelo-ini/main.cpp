@@ -22,9 +22,9 @@ int Fail(const QString& message) {
 int main(int argc, char** argv) {
     CLI::App app{
         "mirelo-ini: set keys of Mirelo.ini in the program folder (the executable's, or --home DIR).\n"
-        "KEY is an INI key (POP3Server, CheckInterval, AddTo, ...) or MailAddr1 (the phone's address), "
-        "SvLogin, SvPasswd; flags are TRUE or FALSE. A lone - reads KEY=VALUE lines from standard input, "
-        "so the password need not stand on the command line."};
+        "KEY is an INI key (POP3Server, CheckInterval, AddTo, POP3Security, SMTPUser, SMTPPasswd, CAFile,\n"
+        "...) or MailAddr1 (the phone's address), SvLogin, SvPasswd; flags are TRUE or FALSE.\n"
+        "A lone - reads KEY=VALUE lines from standard input, so no password need stand on the command line."};
     std::string home;
     std::vector<std::string> pairs;
     app.add_option("--home", home, "Program folder holding Mirelo.ini");
