@@ -120,10 +120,14 @@ void MailSocket::DiscardReadAhead() {
     readPos_ = 0;
 }
 
+const Failure* MailSocket::TlsLayerFailure() const {
+    return tls_ != nullptr && tls_->LastTlsFailure().IsFailure() ? &tls_->LastTlsFailure() : nullptr;
+}
+
 std::string MailSocket::TlsReason() const {
-    if (tls_ == nullptr || tls_->LastTlsFailure().kind != failure_.kind) return {};
-    const std::string& reason = tls_->LastTlsFailure().detail;
-    return reason.empty() ? std::string() : ": " + reason;
+    const Failure* tls = TlsLayerFailure();
+    if (tls == nullptr || tls->kind != failure_.kind || tls->detail.empty()) return {};
+    return ": " + tls->detail;
 }
 
 void MailSocket::Record(StreamStatus status) {

@@ -110,6 +110,9 @@ class MailSocket : public LineTransport {
                                  std::size_t capacity = 0) override;
     // Why the last connect, send or read failed. A connect failure's detail is "connect host:port".
     [[nodiscard]] const Failure& LastFailure() const override { return failure_; }
+    // The TLS layer's own failure (a handshake that failed, timed out or was cancelled, a certificate
+    // refused) since the last connect; null without a TLS layer or when it has not failed.
+    [[nodiscard]] const Failure* TlsLayerFailure() const;
 
   private:
     std::int32_t Connect(const Endpoint& endpoint);

@@ -3,7 +3,6 @@
 
 #include <utility>
 
-#include "mailcore/tls_stream.h"
 #include "pop3/pop3_engine.h"
 
 namespace inlark {
@@ -64,9 +63,9 @@ bool Pop3Engine::StartTls() {
 }
 
 void Pop3Engine::NoteTlsFailure() {
-    auto* tls = dynamic_cast<mailcore::TlsStream*>(&Socket().Stream());
-    if (tls == nullptr || !tls->LastTlsFailure().IsFailure()) return;
-    const auto verdict = tls->LastTlsFailure().kind == FailureKind::CertificateVerify
+    const mailcore::Failure* tls = Socket().TlsLayerFailure();
+    if (tls == nullptr) return;
+    const auto verdict = tls->kind == FailureKind::CertificateVerify
                              ? mailcore::Pop3LastError::CertificateRejected
                              : mailcore::Pop3LastError::TlsFailed;
     tlsVerdict_.store(mailcore::ToInt(verdict), std::memory_order_release);
