@@ -2,8 +2,6 @@
 // certificate checks that must refuse it (testing/servers/mail-servers; skipped when it is not running).
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,6 +10,7 @@
 #include "mailcore/base64_encode.h"
 #include "mailcore/unicode_text.h"
 #include "pop3/pop3_internals.h"
+#include "pop3/tests/wakeable_host.h"
 #include "testing/mail_servers_env/maildir.h"
 #include "testing/mail_servers_env/real_servers_test.h"
 
@@ -159,21 +158,10 @@ TEST_F(Pop3TlsServers, AsynchronousStlsConnectAndRefusal) {
         Pop3 pop3;
         Sink sink;
         pop3.Advise(&sink);
-        std::mutex mutex;
-        std::condition_variable woken;
-        bool wakeup = false;
-        pop3.SetWakeUp([&] {
-            std::lock_guard lock(mutex);
-            wakeup = true;
-            woken.notify_all();
-        });
+        WakeableHost host(pop3);
         pop3.SetSync(0);
         ASSERT_EQ(Connect(pop3, {1, false, "localhost", row.trusted}), 1);
-        {
-            std::unique_lock lock(mutex);
-            ASSERT_TRUE(woken.wait_for(lock, std::chrono::seconds(20), [&] { return wakeup; }));
-        }
-        pop3.ProcessEvents();
+        host.AwaitEvent(std::chrono::seconds(20));
         EXPECT_EQ(sink.statuses, std::vector<std::int32_t>{row.status});
         EXPECT_EQ(pop3.LastError(), row.lastError);
     }

@@ -2,8 +2,6 @@
 // a server that fails the handshake, text pushed in before it, and the SASL exchange byte for byte.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,6 +9,7 @@
 #include "inlark/pop3_session.h"
 #include "mailcore/unicode_text.h"
 #include "pop3/pop3_internals.h"
+#include "pop3/tests/wakeable_host.h"
 #include "testing/scripted_server/scripted_server.h"
 
 namespace inlark {
@@ -145,21 +144,10 @@ TEST(Pop3Stls, AsynchronousConnectSetsLastErrorBeforeTheEvent) {
     Sink sink;
     sink.pop3 = &pop3;
     pop3.Advise(&sink);
-    std::mutex mutex;
-    std::condition_variable woken;
-    bool wakeup = false;
-    pop3.SetWakeUp([&] {
-        std::lock_guard lock(mutex);
-        wakeup = true;
-        woken.notify_all();
-    });
+    WakeableHost host(pop3);
     pop3.SetSync(0);
     ASSERT_EQ(ConnectStls(pop3, server), 1);  // started on the worker
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(woken.wait_for(lock, std::chrono::seconds(10), [&] { return wakeup; }));
-    }
-    pop3.ProcessEvents();
+    host.AwaitEvent();
     EXPECT_EQ(sink.statuses, std::vector<std::int32_t>{0});
     EXPECT_EQ(sink.errors, std::vector<std::int32_t>{-10});
     EXPECT_NE(ErrorText(pop3).find("-ERR no"), std::string::npos);
