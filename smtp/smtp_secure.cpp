@@ -8,8 +8,6 @@
 namespace outlark {
 namespace {
 
-constexpr size_t kLastReplyRoom = 255;
-
 bool SameWord(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::toupper(static_cast<unsigned char>(x)) ==
@@ -37,35 +35,24 @@ bool HasCode(std::string_view reply, std::string_view code) {
            (reply.size() == 3 || reply[3] == ' ' || reply[3] == '-' || reply[3] == '\r' || reply[3] == '\n');
 }
 
-void TransportFailed(mailcore::LineTransport& transport, std::string_view detail, SmtpResults& results) {
-    results.failure = transport.LastFailure();
-    results.failure.detail = detail;
-}
-
 // Sends `line` and reads the reply up to its final line; the status line goes to `last_reply`. `detail`
 // names the step in a failure record, never the line itself (it may hold a credential).
 bool Exchange(mailcore::LineTransport& transport, std::string_view line, std::string_view detail,
               SmtpResults& results) {
     results.last_reply.clear();
-    if (transport.SendText(line) <= 0) {
-        TransportFailed(transport, detail, results);
+    if (!Sent(transport, line, detail, results)) return false;
+    std::optional<std::string> reply = ReadFinalLine(transport);
+    if (!reply) {
+        RecordTransportFailure(transport, detail, results);
         return false;
     }
-    std::string reply;
-    if (!transport.ReadReply(reply, mailcore::ReplyMode::UntilFinalLine)) {
-        TransportFailed(transport, detail, results);
-        return false;
-    }
-    results.last_reply = reply.substr(0, kLastReplyRoom);
+    results.last_reply = reply->substr(0, kLastReplyRoom);
     return true;
 }
 
 bool Expect(std::string_view code, std::string_view detail, SmtpResults& results) {
     if (HasCode(results.last_reply, code)) return true;
-    results.failure = {};
-    results.failure.kind = ReplyFailureKind(results.last_reply);
-    results.failure.reply = results.last_reply.substr(0, results.last_reply.find_first_of("\r\n"));
-    results.failure.detail = detail;
+    RecordRefusal(results.last_reply, detail, results);
     return false;
 }
 

@@ -7,18 +7,10 @@
 namespace outlark {
 namespace {
 
-constexpr size_t kLastReplyRoom = 255;
-
 struct CommandSpec {
     LineForm form;
     SmtpReply expected;
 };
-
-void RecordTransportFailure(mailcore::LineTransport& transport, std::string_view detail,
-                            SmtpResults& results) {
-    results.failure = transport.LastFailure();
-    results.failure.detail = detail;
-}
 
 CommandSpec SpecOf(SmtpCommand command) {
     switch (command) {
@@ -51,11 +43,26 @@ std::optional<std::string> ReadLine(mailcore::LineTransport& transport) {
     return reply;
 }
 
-// Lines up to a final status line (code and a space), of any length.
-std::optional<std::string> ReadFinalLine(mailcore::LineTransport& transport) {
-    std::string reply;
-    if (!transport.ReadReply(reply, mailcore::ReplyMode::UntilFinalLine)) return std::nullopt;
-    return reply;
+// The reply, when it is what `expected` asks for; else recorded as a refusal.
+bool Expected(const std::string& reply, SmtpReply expected, std::string_view detail, SmtpResults& results) {
+    if (ReplyHasCode(reply, expected)) return true;
+    RecordRefusal(reply, detail, results);
+    return false;
+}
+
+}  // namespace
+
+void RecordTransportFailure(mailcore::LineTransport& transport, std::string_view detail,
+                            SmtpResults& results) {
+    results.failure = transport.LastFailure();
+    results.failure.detail = detail;
+}
+
+void RecordRefusal(std::string_view reply, std::string_view detail, SmtpResults& results) {
+    results.failure = {};
+    results.failure.kind = ReplyFailureKind(reply);
+    results.failure.reply = reply.substr(0, reply.find_first_of("\r\n"));
+    results.failure.detail = detail;
 }
 
 bool Sent(mailcore::LineTransport& transport, std::string_view text, std::string_view detail,
@@ -65,17 +72,11 @@ bool Sent(mailcore::LineTransport& transport, std::string_view text, std::string
     return false;
 }
 
-// The reply, when it is what `expected` asks for; else recorded as a refusal.
-bool Expected(const std::string& reply, SmtpReply expected, std::string_view detail, SmtpResults& results) {
-    if (ReplyHasCode(reply, expected)) return true;
-    results.failure = {};
-    results.failure.kind = ReplyFailureKind(reply);
-    results.failure.reply = reply.substr(0, reply.find_first_of("\r\n"));
-    results.failure.detail = detail;
-    return false;
+std::optional<std::string> ReadFinalLine(mailcore::LineTransport& transport) {
+    std::string reply;
+    if (!transport.ReadReply(reply, mailcore::ReplyMode::UntilFinalLine)) return std::nullopt;
+    return reply;
 }
-
-}  // namespace
 
 std::int32_t RunLineCommand(mailcore::LineTransport& transport, SmtpCommand command,
                             std::string_view argument, SmtpResults& results) {

@@ -30,6 +30,20 @@ struct SmtpResults {
     mailcore::Failure failure;
 };
 
+// Room for a status line in the 256-byte status buffer.
+inline constexpr size_t kLastReplyRoom = 255;
+
+// The steps every exchange is made of. A failure is recorded in `results` under `detail`, which names the
+// command and never the line itself (it may hold a credential).
+void RecordTransportFailure(mailcore::LineTransport& transport, std::string_view detail,
+                            SmtpResults& results);
+// A reply that was read but is not the one asked for.
+void RecordRefusal(std::string_view reply, std::string_view detail, SmtpResults& results);
+bool Sent(mailcore::LineTransport& transport, std::string_view text, std::string_view detail,
+          SmtpResults& results);
+// Lines up to a final status line (code and a space), of any length.
+std::optional<std::string> ReadFinalLine(mailcore::LineTransport& transport);
+
 // HELO, MAIL, RCPT, RSET, NOOP and QUIT: one line, one reply line.
 std::int32_t RunLineCommand(mailcore::LineTransport& transport, SmtpCommand command,
                             std::string_view argument, SmtpResults& results);
